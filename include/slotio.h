@@ -1,0 +1,134 @@
+/*
+ * slotio - device access for the slotted automation controller.
+ *
+ * One flat C interface for slot devices, controller services and I/O modules.
+ *
+ * Conventions that hold for every call below:
+ *  - Slots are numbered 0 to 10: 0 is the controller's own device, 1 to 8 the
+ *    I/O module slots, 9 the backplane logic device, 10 the interrupt device.
+ *    The caller opens the slots it uses (Open_Slot) and closes them again;
+ *    the library never opens a slot by itself.
+ *  - A failed slot request is silent: a read yields 0 and a write is dropped.
+ *    A slot number outside 0 to 10, or a slot that is not open, fails the same
+ *    way.
+ *  - A service that the current board does not offer prints
+ *    "API <name>() not support currently Norvik" on standard output and does
+ *    nothing else.
+ *  - The library keeps process-wide tables without locks: use it from one
+ *    thread per process. Callers own every buffer they pass.
+ */
+#ifndef SLOTIO_H
+#define SLOTIO_H
+
+#include <stdint.h>
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* ---- Slot-driver request record and codes ------------------------------ */
+
+/* The record passed by address with every slot request except
+ * SLOT_GET_STATUS: eight unsigned 32-bit words, read and written in place by
+ * the driver. */
+typedef struct SlotRequest {
+    uint32_t signo;   /* signal to deliver (SLOT_SET_SIGNAL) */
+    uint32_t value;   /* data written or read back; process id for SLOT_SET_SIGNAL */
+    uint32_t aux;     /* 0 in the EEPROM data requests */
+    uint32_t spare;   /* unused */
+    uint32_t hi;      /* EEPROM address bits 8-15; serial number bytes 0-3 */
+    uint32_t lo;      /* EEPROM address bits 0-7; serial number bytes 4-7 */
+    uint32_t reg;     /* register offset, memory address or LED index */
+    uint32_t wdt_sel; /* watchdog selector: 0 system watchdog, 0xd80a second watchdog */
+} SlotRequest;
+
+/* The record of SLOT_GET_STATUS: 38 words, the status answered in word 9. */
+typedef struct SlotStatusRecord {
+    uint32_t word[38];
+} SlotStatusRecord;
+
+#define SLOT_GET_STATUS 0x80085700u
+#define SLOT_SET_SIGNAL 0x80085701u
+#define SLOT_READ_REG 0x80085702u
+#define SLOT_WRITE_REG 0x80085703u
+#define SLOT_SELECT 0x80085704u
+#define SLOT_READ_EEP 0x80085705u
+#define SLOT_WRITE_EEP 0x80085706u
+#define SLOT_EEP_WRITE_ENABLE 0x80085707u
+#define SLOT_EEP_WRITE_DISABLE 0x80085708u
+#define SLOT_FETCH_ID 0x80085709u
+#define SLOT_READ_SRAM 0x8008571au
+#define SLOT_WRITE_SRAM 0x8008571bu
+#define SLOT_WDT_ENABLE 0x8008571cu
+#define SLOT_WDT_DISABLE 0x8008571du
+#define SLOT_WDT_GET_EVENT 0x8008571eu
+#define SLOT_WDT_CLEAR_EVENT 0x8008571fu
+#define SLOT_TIMER_ENABLE 0x80085720u
+#define SLOT_TIMER_DISABLE 0x80085721u
+#define SLOT_READBACK_DO 0x80085722u
+#define SLOT_SET_LED 0x80085724u
+#define SLOT_GET_ATOM_ROTARY 0x80085729u
+#define SLOT_SET_ATOM_LED 0x8008572au
+#define SLOT_READ_REG16 0x8008572bu
+#define SLOT_WRITE_REG16 0x8008572cu
+
+/* ---- Slot devices and register access ---------------------------------- */
+
+/* Opens "/dev/slot<slot>" read-write and keeps its descriptor. Returns 0, or 2
+ * when the device cannot be opened or the slot is outside 0 to 10 (never a
+ * negative value). Opening an open slot again does not close the old one. */
+int Open_Slot(int slot);
+
+/* Closes the slot's descriptor; a slot that is not open is left alone. */
+void Close_Slot(int slot);
+
+/* Opens slots 0 to 8 in ascending order. Returns 0 when all nine are open;
+ * at the first failure it stops and returns 2, leaving earlier slots open. */
+int Open_SlotAll(void);
+
+/* Closes slots 0 to 8 in ascending order. */
+void Close_SlotAll(void);
+
+/* Reads the 8-bit register `reg` of a slot; 0 when the request fails. */
+unsigned char inb(int slot, int reg);
+
+/* Writes the 8-bit register `reg` of a slot; dropped when the request fails. */
+void outb(int slot, int reg, unsigned char value);
+
+/* Reads the 16-bit register `reg` of a slot; 0 when the request fails. */
+unsigned short inw(int slot, int reg);
+
+/* Writes the 16-bit register `reg` of a slot; dropped when the request fails. */
+void outw(int slot, int reg, unsigned short value);
+
+/* Selects a module slot on the controller device (slot 0) with the one-hot
+ * mask 1 << slot. A slot outside 0 to 10 sends nothing. */
+void ChangeToSlot(int slot);
+
+/* Asks the driver to send signal `signo` to process `pid` when the slot's
+ * interrupt fires. Returns 0, or prints "FAILURE?" and returns -1. */
+int setSignal(int slot, int signo, int pid);
+
+/* ---- Board identification ---------------------------------------------- */
+
+/* Identifies the processor board once per process:
+ * 1 Geode, 2 Z520, 3 R3600 with the PCI device, 4 E38, 5 R3600 without it.
+ * Returns 100 for a board no probe recognises and 0 when a probe command
+ * could not be started ("popen() error!" printed); neither is cached, so the
+ * next call probes again. */
+int GetPlatform(void);
+
+/* Number of I/O slots of the backplane: 0, 1, 2, 4 or 8. Slot 9 must be
+ * open; a failed register read counts as 0. On a board that has no slot
+ * count register (platforms 0, 5 and 100) it prints the unsupported-API
+ * message and returns 0. */
+int GetSlotCount(void);
+
+/* The library version text "0.8.12"; static, never free or change it. */
+const char *GetSDKversion(void);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif /* SLOTIO_H */

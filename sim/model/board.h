@@ -1,0 +1,15 @@
+// What a scenario says about the processor board.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace pacsim {
+
+struct Board {
+    std::string name;             // free text, for messages
+    std::string cpuinfo;          // text of /proc/cpuinfo
+    std::vector<std::string> pci; // lines of `lspci -n`
+};
+
+} // namespace pacsim

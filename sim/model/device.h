@@ -1,0 +1,32 @@
+// A slot device of the simulated controller: a window of registers.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <span>
+
+namespace pacsim {
+
+class Device {
+public:
+    virtual ~Device() = default;
+
+    // Register access as the slot driver performs it.
+    virtual uint32_t read(uint32_t reg) const;
+    virtual void write(uint32_t reg, uint32_t value);
+    virtual uint32_t read16(uint32_t reg) const { return read(reg) & 0xffff; }
+    virtual void write16(uint32_t reg, uint32_t value) { regs_[reg] = value & 0xffff; }
+
+    // Requests other than register access, slot selection and signal
+    // registration. Returns 0, or -1 for a request this device does not know.
+    virtual int other_request(uint32_t code, std::span<uint32_t> words);
+
+    // Sets a register as the hardware would show it (scenario, tests).
+    void set(uint32_t reg, uint32_t value) { regs_[reg] = value; }
+    uint32_t get(uint32_t reg) const { return read(reg); }
+
+protected:
+    std::map<uint32_t, uint32_t> regs_;
+};
+
+} // namespace pacsim

@@ -1,0 +1,197 @@
+#include "scenario.h"
+
+#include <charconv>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <toml++/toml.h>
+
+namespace fs = std::filesystem;
+
+namespace pacsim {
+namespace {
+
+class Reader {
+public:
+    explicit Reader(std::string file) : file_(std::move(file)) {}
+
+    [[noreturn]] void fail(const toml::node *node, const std::string &key,
+                           const std::string &what) const
+    {
+        std::ostringstream out;
+        out << file_;
+        if (node && node->source().begin.line)
+            out << ':' << node->source().begin.line;
+        out << ": " << key << ": " << what;
+        throw ScenarioError(out.str());
+    }
+
+    // Rejects every key of `table` that is not in `known`.
+    void only(const toml::table &table, const std::string &prefix,
+              std::initializer_list<std::string_view> known) const
+    {
+        for (const auto &[key, node] : table) {
+            bool ok = false;
+            for (std::string_view k : known)
+                ok = ok || key.str() == k;
+            if (!ok)
+                fail(&node, prefix + std::string(key.str()), "unknown key");
+        }
+    }
+
+    const toml::table &table(const toml::node &node, const std::string &key) const
+    {
+        if (!node.is_table())
+            fail(&node, key, "expected a table");
+        return *node.as_table();
+    }
+
+    bool boolean(const toml::node &node, const std::string &key) const
+    {
+        if (!node.is_boolean())
+            fail(&node, key, "expected true or false");
+        return node.as_boolean()->get();
+    }
+
+    std::string string(const toml::node &node, const std::string &key) const
+    {
+        if (!node.is_string())
+            fail(&node, key, "expected a string");
+        return node.as_string()->get();
+    }
+
+    int64_t integer(const toml::node &node, const std::string &key, int64_t lo, int64_t hi) const
+    {
+        if (!node.is_integer())
+            fail(&node, key, "expected an integer");
+        const int64_t v = node.as_integer()->get();
+        if (v < lo || v > hi)
+            fail(&node, key,
+                 "value " + std::to_string(v) + " outside " + std::to_string(lo) + " to " +
+                     std::to_string(hi));
+        return v;
+    }
+
+    const std::string &file() const { return file_; }
+
+private:
+    std::string file_;
+};
+
+// A register number written as a key: decimal, or hexadecimal with 0x.
+bool parse_register(std::string_view key, uint32_t &reg)
+{
+    int base = 10;
+    if (key.starts_with("0x") || key.starts_with("0X")) {
+        key.remove_prefix(2);
+        base = 16;
+    }
+    if (key.empty())
+        return false;
+    const auto [end, ec] = std::from_chars(key.data(), key.data() + key.size(), reg, base);
+    return ec == std::errc() && end == key.data() + key.size() && reg <= 0xffff;
+}
+
+void read_device(const Reader &r, const toml::table &t, const std::string &name,
+                 DeviceConfig &dev)
+{
+    r.only(t, name + ".", {"missing", "failing", "registers"});
+    if (const toml::node *n = t.get("missing"))
+        dev.missing = r.boolean(*n, name + ".missing");
+    if (const toml::node *n = t.get("failing"))
+        dev.failing = r.boolean(*n, name + ".failing");
+    if (const toml::node *n = t.get("registers")) {
+        const toml::table &regs = r.table(*n, name + ".registers");
+        for (const auto &[key, value] : regs) {
+            const std::string full = name + ".registers." + std::string(key.str());
+            uint32_t reg = 0;
+            if (!parse_register(key.str(), reg))
+                r.fail(&value, full, "register number must be 0 to 65535");
+            dev.registers[reg] = static_cast<uint32_t>(r.integer(value, full, 0, 0xffffffffll));
+        }
+    }
+}
+
+std::string read_text_file(const fs::path &p, bool &ok)
+{
+    std::ifstream in(p, std::ios::binary);
+    ok = static_cast<bool>(in);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+void read_board(const Reader &r, const toml::table &t, const fs::path &base, Board &board)
+{
+    r.only(t, "board.", {"name", "cpuinfo", "pci"});
+    if (const toml::node *n = t.get("name"))
+        board.name = r.string(*n, "board.name");
+    if (const toml::node *n = t.get("cpuinfo")) {
+        const std::string file = r.string(*n, "board.cpuinfo");
+        bool ok = false;
+        board.cpuinfo = read_text_file(base / file, ok);
+        if (!ok)
+            r.fail(n, "board.cpuinfo", "cannot read " + (base / file).string());
+    }
+    if (const toml::node *n = t.get("pci")) {
+        if (!n->is_array())
+            r.fail(n, "board.pci", "expected a list of lspci -n lines");
+        for (const toml::node &line : *n->as_array())
+            board.pci.push_back(r.string(line, "board.pci"));
+    }
+}
+
+} // namespace
+
+Scenario load_scenario(const std::string &path)
+{
+    Scenario s;
+    s.path = path;
+    const Reader r(path);
+    if (!fs::is_regular_file(path))
+        throw ScenarioError(path + ": cannot open the scenario file");
+    toml::table doc;
+    try {
+        doc = toml::parse_file(path);
+    } catch (const toml::parse_error &e) {
+        std::ostringstream out;
+        out << path << ':' << e.source().begin.line << ": " << e.description();
+        throw ScenarioError(out.str());
+    }
+    const fs::path base = fs::path(path).parent_path();
+    r.only(doc, "", {"board", "controller", "backplane", "interrupt", "slot"});
+    if (const toml::node *n = doc.get("board"))
+        read_board(r, r.table(*n, "board"), base, s.board);
+    if (const toml::node *n = doc.get("controller"))
+        read_device(r, r.table(*n, "controller"), "controller", s.slots[0]);
+    if (const toml::node *n = doc.get("backplane"))
+        read_device(r, r.table(*n, "backplane"), "backplane", s.slots[9]);
+    if (const toml::node *n = doc.get("interrupt"))
+        read_device(r, r.table(*n, "interrupt"), "interrupt", s.slots[10]);
+    if (const toml::node *n = doc.get("slot")) {
+        for (const auto &[key, value] : r.table(*n, "slot")) {
+            const std::string name = "slot." + std::string(key.str());
+            int slot = 0;
+            const std::string_view k = key.str();
+            const auto [end, ec] = std::from_chars(k.data(), k.data() + k.size(), slot);
+            if (ec != std::errc() || end != k.data() + k.size() || slot < 1 || slot > 8)
+                r.fail(&value, name, "module slots are numbered 1 to 8");
+            read_device(r, r.table(value, name), name, s.slots[slot]);
+        }
+    }
+    return s;
+}
+
+void apply(const Scenario &scenario, Controller &controller)
+{
+    controller.board = scenario.board;
+    for (int slot = 0; slot < slot_count; ++slot) {
+        const DeviceConfig &d = scenario.slots[slot];
+        controller.set_missing(slot, d.missing);
+        controller.set_failing(slot, d.failing);
+        for (const auto &[reg, value] : d.registers)
+            controller.device(slot).set(reg, value);
+    }
+}
+
+} // namespace pacsim

@@ -1,0 +1,38 @@
+// Scenario files: a controller described in TOML.
+#pragma once
+
+#include "../model/board.h"
+#include "../model/controller.h"
+
+#include <array>
+#include <cstdint>
+#include <map>
+#include <stdexcept>
+#include <string>
+
+namespace pacsim {
+
+struct DeviceConfig {
+    bool missing = false;
+    bool failing = false;
+    std::map<uint32_t, uint32_t> registers;
+};
+
+struct Scenario {
+    std::string path;
+    Board board;
+    std::array<DeviceConfig, slot_count> slots;
+};
+
+// One line naming the file, the line and the key: "geode.toml:4: board.cpu: unknown key".
+class ScenarioError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+Scenario load_scenario(const std::string &path);
+
+// Puts the scenario's devices and faults into a controller.
+void apply(const Scenario &scenario, Controller &controller);
+
+} // namespace pacsim
