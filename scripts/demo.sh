@@ -1,0 +1,28 @@
+#!/bin/sh
+# Runs the service tools built on the simulator against the example
+# controllers, showing the command lines as a user would type them.
+set -u
+cd "$(dirname "$0")/.."
+
+pacsim=build/bin/pacsim
+tools=build/sim/bin
+
+show() {
+    echo "\$ $*"
+    "$@"
+    status=$?
+    echo
+    echo "(exit status $status)"
+    echo
+}
+
+echo "== slot_tally on an eight-slot Geode controller, with the bus trace on stderr"
+show $pacsim run --trace - examples/geode.toml -- $tools/slot_tally
+
+for board in z520 r3600-pci e38 r3600; do
+    echo "== slot_tally on examples/$board.toml"
+    show $pacsim run examples/$board.toml -- $tools/slot_tally
+done
+
+echo "== slot_tally with no simulator running: every slot device is missing"
+show env PACSIM_SOCKET=/nonexistent/pacsim.sock $tools/slot_tally
