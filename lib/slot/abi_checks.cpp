@@ -6,7 +6,10 @@
 
 namespace {
 
-constexpr unsigned long ior_w(unsigned nr) { return (2ul << 30) | (8ul << 16) | (0x57ul << 8) | nr; }
+constexpr unsigned long ior_w(unsigned nr)
+{
+    return (2ul << 30) | (8ul << 16) | (0x57ul << 8) | nr;
+}
 
 static_assert(sizeof(SlotRequest) == 32);
 static_assert(offsetof(SlotRequest, signo) == 0);

@@ -26,7 +26,7 @@ Probe probe(const char *command, const char *expected)
         line[0] = '\0';
     os::pclose(pipe);
     return std::strncmp(line, expected, std::strlen(expected)) == 0 ? Probe::match
-                                                                     : Probe::no_match;
+                                                                    : Probe::no_match;
 }
 
 // The PCI device that tells the two R3600 boards apart.
@@ -47,8 +47,7 @@ constexpr BoardProbe probes[] = {
     {"cat /proc/cpuinfo | grep E38 | head -1 | awk -F\" \" '{printf $7}' | cut -c1-3", "E38",
      platform_e38},
     {"cat /proc/cpuinfo | grep Geode | awk -F\" \" '{printf $4}'", "Geode(TM)", platform_geode},
-    {"cat /proc/cpuinfo | grep Z520 | head -1 | awk -F\" \" '{printf $7}'", "Z520",
-     platform_z520},
+    {"cat /proc/cpuinfo | grep Z520 | head -1 | awk -F\" \" '{printf $7}'", "Z520", platform_z520},
 };
 
 // Raw slot count register value of the backplane to number of slots.
@@ -92,9 +91,9 @@ int GetPlatform(void)
             return platform_unknown;
         }
         if (result == Probe::match) {
-            Platform_val = p.code != 0 ? p.code
-                                       : (r3600_pci_device_present() ? platform_r3600_pci
-                                                                     : platform_r3600);
+            Platform_val = p.code != 0
+                               ? p.code
+                               : (r3600_pci_device_present() ? platform_r3600_pci : platform_r3600);
             return Platform_val;
         }
     }
@@ -110,9 +109,7 @@ int GetSlotCount(void)
     case platform_r3600_pci:
     case platform_e38:
         return slots_from_reg101(detail::read_value(backplane_slot, SLOT_READ_REG, 101));
-    default:
-        detail::unsupported("GetSlotCount");
-        return 0;
+    default: detail::unsupported("GetSlotCount"); return 0;
     }
 }
 

@@ -4,7 +4,7 @@
 namespace slotio {
 
 enum PlatformCode : int {
-    platform_unknown = 0,     // a probe command could not be started
+    platform_unknown = 0, // a probe command could not be started
     platform_geode = 1,
     platform_z520 = 2,
     platform_r3600_pci = 3,

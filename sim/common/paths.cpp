@@ -52,11 +52,11 @@ std::string shell_quote(std::string_view text)
 
 std::string map_command(std::string_view root, std::string_view command)
 {
-    std::string out = "PATH=" + shell_quote(std::string(root) + "/bin") + ":\"$PATH\"; export PATH; ";
+    std::string out =
+        "PATH=" + shell_quote(std::string(root) + "/bin") + ":\"$PATH\"; export PATH; ";
     size_t i = 0;
     while (i < command.size()) {
-        if (command[i] == '/' && is_path_start(command, i) &&
-            !keeps_real_path(command.substr(i))) {
+        if (command[i] == '/' && is_path_start(command, i) && !keeps_real_path(command.substr(i))) {
             for (std::string_view prefix : mapped_prefixes) {
                 if (command.substr(i).starts_with(prefix)) {
                     out += root;

@@ -18,7 +18,7 @@ enum Op : uint32_t {
 struct Message {
     uint32_t op;
     int32_t slot;
-    uint32_t code; // request code, or open flags
+    uint32_t code;  // request code, or open flags
     int32_t result; // reply: 0 or an errno value; request: the sender's pid
     union {
         uint32_t words[38];

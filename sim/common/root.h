@@ -11,7 +11,7 @@
 namespace pacsim {
 
 class SimRoot {
-public:
+  public:
     explicit SimRoot(const Board &board);
     ~SimRoot();
     SimRoot(const SimRoot &) = delete;
@@ -27,7 +27,7 @@ public:
     // Rewrites proc/cpuinfo and the PCI list from the board.
     void write_board(const Board &board) const;
 
-private:
+  private:
     std::string path_;
 };
 

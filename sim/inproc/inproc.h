@@ -15,11 +15,11 @@
 namespace pacsim {
 
 struct TraceEntry {
-    int slot;                      // -1 for a descriptor that is no slot
+    int slot; // -1 for a descriptor that is no slot
     uint32_t code;
-    std::array<uint32_t, 8> sent;  // the record as the library filled it
+    std::array<uint32_t, 8> sent;   // the record as the library filled it
     std::array<uint32_t, 8> answer; // the record after the request
-    int error;                     // 0, or the errno value of a failed request
+    int error;                      // 0, or the errno value of a failed request
 };
 
 struct OpenEntry {
@@ -29,7 +29,7 @@ struct OpenEntry {
 };
 
 class InProcess {
-public:
+  public:
     explicit InProcess(Controller &controller);
     ~InProcess();
     InProcess(const InProcess &) = delete;
@@ -38,8 +38,8 @@ public:
     Controller &controller;
     const SimRoot &root() const { return root_; }
 
-    std::vector<TraceEntry> trace;    // slot requests in order
-    std::vector<OpenEntry> opens;     // open calls in order
+    std::vector<TraceEntry> trace;     // slot requests in order
+    std::vector<OpenEntry> opens;      // open calls in order
     std::vector<std::string> commands; // shell commands as the library gave them
 
     // Faults: shell commands cannot be started (popen returns NULL and
@@ -59,7 +59,7 @@ public:
     // Slot of a descriptor handed out by this backend, or -1.
     int slot_of(int fd) const;
 
-private:
+  private:
     SimRoot root_;
     std::array<int, slot_count> fds_{}; // descriptor per open slot, -1 closed
     int next_fd_ = 1000;

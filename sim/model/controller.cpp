@@ -61,8 +61,7 @@ int Controller::request(int slot, uint32_t code, std::span<uint32_t> words)
         load();
         selected_ = r.value;
         return 0;
-    default:
-        return dev.other_request(code, words) == 0 ? 0 : EINVAL;
+    default: return dev.other_request(code, words) == 0 ? 0 : EINVAL;
     }
 }
 

@@ -16,7 +16,7 @@ namespace pacsim {
 inline constexpr int slot_count = 11;
 
 class Controller {
-public:
+  public:
     Controller();
 
     Board board;
@@ -47,7 +47,7 @@ public:
 
     static bool valid(int slot) { return slot >= 0 && slot < slot_count; }
 
-private:
+  private:
     struct Faults {
         bool missing = false;
         bool failing = false;

@@ -8,7 +8,7 @@
 namespace pacsim {
 
 class Device {
-public:
+  public:
     virtual ~Device() = default;
 
     // Register access as the slot driver performs it.
@@ -25,7 +25,7 @@ public:
     void set(uint32_t reg, uint32_t value) { regs_[reg] = value; }
     uint32_t get(uint32_t reg) const { return read(reg); }
 
-protected:
+  protected:
     std::map<uint32_t, uint32_t> regs_;
 };
 

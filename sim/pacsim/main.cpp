@@ -25,10 +25,9 @@
 
 namespace {
 
-constexpr const char *usage_text =
-    "usage: pacsim run [--trace FILE] SCENARIO -- COMMAND [ARG...]\n"
-    "       pacsim serve [--trace FILE] [--socket PATH] SCENARIO\n"
-    "       pacsim raise [--socket PATH] SLOT\n";
+constexpr const char *usage_text = "usage: pacsim run [--trace FILE] SCENARIO -- COMMAND [ARG...]\n"
+                                   "       pacsim serve [--trace FILE] [--socket PATH] SCENARIO\n"
+                                   "       pacsim raise [--socket PATH] SLOT\n";
 
 int usage()
 {

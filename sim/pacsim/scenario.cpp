@@ -12,7 +12,7 @@ namespace pacsim {
 namespace {
 
 class Reader {
-public:
+  public:
     explicit Reader(std::string file) : file_(std::move(file)) {}
 
     [[noreturn]] void fail(const toml::node *node, const std::string &key,
@@ -74,7 +74,7 @@ public:
 
     const std::string &file() const { return file_; }
 
-private:
+  private:
     std::string file_;
 };
 
@@ -92,8 +92,7 @@ bool parse_register(std::string_view key, uint32_t &reg)
     return ec == std::errc() && end == key.data() + key.size() && reg <= 0xffff;
 }
 
-void read_device(const Reader &r, const toml::table &t, const std::string &name,
-                 DeviceConfig &dev)
+void read_device(const Reader &r, const toml::table &t, const std::string &name, DeviceConfig &dev)
 {
     r.only(t, name + ".", {"missing", "failing", "registers"});
     if (const toml::node *n = t.get("missing"))

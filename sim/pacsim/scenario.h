@@ -26,7 +26,7 @@ struct Scenario {
 
 // One line naming the file, the line and the key: "geode.toml:4: board.cpu: unknown key".
 class ScenarioError : public std::runtime_error {
-public:
+  public:
     using std::runtime_error::runtime_error;
 };
 

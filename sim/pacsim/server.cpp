@@ -45,8 +45,7 @@ void Server::listen(const std::string &socket_path)
     // answers belongs to a running pacsim.
     const int probe = ::socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0);
     if (probe >= 0) {
-        const bool in_use =
-            ::connect(probe, reinterpret_cast<sockaddr *>(&addr), sizeof addr) == 0;
+        const bool in_use = ::connect(probe, reinterpret_cast<sockaddr *>(&addr), sizeof addr) == 0;
         ::close(probe);
         if (in_use)
             throw std::runtime_error("another pacsim is serving on " + socket_path);
@@ -56,8 +55,7 @@ void Server::listen(const std::string &socket_path)
     listen_fd_ = ::socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0);
     if (listen_fd_ < 0 || ::bind(listen_fd_, reinterpret_cast<sockaddr *>(&addr), sizeof addr) ||
         ::listen(listen_fd_, 64))
-        throw std::runtime_error("cannot listen on " + socket_path + ": " +
-                                 std::strerror(errno));
+        throw std::runtime_error("cannot listen on " + socket_path + ": " + std::strerror(errno));
     socket_path_ = socket_path;
 }
 
@@ -160,9 +158,9 @@ bool Server::serve(Client &client)
         std::memcpy(before, m.words, sizeof before);
         m.result = controller_.request(m.slot, m.code, std::span<uint32_t>(m.words, nwords));
         if (trace_)
-            trace_line(client, describe_request(m.slot, m.code, before,
-                                                std::span<const uint32_t>(m.words, nwords),
-                                                m.result));
+            trace_line(client,
+                       describe_request(m.slot, m.code, before,
+                                        std::span<const uint32_t>(m.words, nwords), m.result));
         reply = wire::header_size + nwords * 4;
         break;
     }
@@ -171,8 +169,7 @@ bool Server::serve(Client &client)
         trace_line(client, "raise interrupt of slot " + std::to_string(m.slot) +
                                (m.result ? " -> nobody registered" : " -> signal sent"));
         break;
-    default:
-        return false;
+    default: return false;
     }
     return ::send(client.fd, &m, reply, MSG_NOSIGNAL) == static_cast<ssize_t>(reply);
 }

@@ -12,7 +12,7 @@
 namespace pacsim {
 
 class Server {
-public:
+  public:
     Server(Controller &controller, const SimRoot &root, std::FILE *trace);
     ~Server();
     Server(const Server &) = delete;
@@ -24,10 +24,9 @@ public:
     // Serves until `watch_fd` becomes readable (a child's pidfd; -1 for
     // none) or `stop` turns true. `idle` is called when nothing happened for
     // `idle_ms` milliseconds.
-    void run(int watch_fd, const volatile bool &stop, int idle_ms = -1,
-             bool (*idle)() = nullptr);
+    void run(int watch_fd, const volatile bool &stop, int idle_ms = -1, bool (*idle)() = nullptr);
 
-private:
+  private:
     struct Client {
         int fd;
         int pid;

@@ -18,7 +18,7 @@ namespace {
 const std::string slot_tally = std::string(SIM_BIN_DIR) + "/slot_tally";
 
 class TempDir {
-public:
+  public:
     TempDir()
     {
         std::string t = fs::temp_directory_path() / "slotio-test-XXXXXX";
@@ -34,7 +34,7 @@ public:
     }
     const std::string &path() const { return path_; }
 
-private:
+  private:
     std::string path_;
 };
 

@@ -57,7 +57,6 @@ int main(int argc, char **argv)
     printf("reads %s, signals %s\n", bad_reads ? "failed" : "ok", sig_counter ? "seen" : "missing");
     Close_Slot(10);
     Close_Slot(9);
-    return bad_reads == 0 && sig_counter > 0 && WIFEXITED(status) && WEXITSTATUS(status) == 0
-               ? 0
-               : 1;
+    return bad_reads == 0 && sig_counter > 0 && WIFEXITED(status) && WEXITSTATUS(status) == 0 ? 0
+                                                                                              : 1;
 }

@@ -29,7 +29,7 @@ struct BoardCase {
 };
 
 class Platform : public SimTest {
-protected:
+  protected:
     void board(const std::string &cpu_text, const std::vector<std::string> &pci = {})
     {
         controller.board.cpuinfo = cpu_text;

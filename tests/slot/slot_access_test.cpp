@@ -12,7 +12,7 @@ using ::testing::ElementsAre;
 namespace {
 
 class SlotAccess : public SimTest {
-protected:
+  protected:
     void SetUp() override
     {
         SimTest::SetUp();
@@ -100,7 +100,7 @@ TEST_F(SlotAccess, CloseSlotLeavesAClosedSlotAlone)
     Close_Slot(3);
     EXPECT_EQ(slotio::slot_fd[3], slotio::not_open);
     EXPECT_EQ(inb(3, 0), 0); // closed: the request fails
-    Close_Slot(3);            // nothing left to close
+    Close_Slot(3);           // nothing left to close
     EXPECT_EQ(slotio::slot_fd[3], slotio::not_open);
 }
 
@@ -186,7 +186,8 @@ void count_alarm(int) { alarms = alarms + 1; }
 
 TEST_F(SlotAccess, SetSignalRegistersTheProcessForTheSlotsInterrupt)
 {
-    struct sigaction sa {}, old{};
+    struct sigaction sa {
+    }, old{};
     sa.sa_handler = count_alarm;
     ASSERT_EQ(sigaction(SIGALRM, &sa, &old), 0);
     alarms = 0;

@@ -37,7 +37,7 @@ inline void reset_library_state()
 }
 
 class SimTest : public ::testing::Test {
-protected:
+  protected:
     pacsim::Controller controller;
 
     // Creates the simulated root from `controller.board`; call after setting
@@ -56,7 +56,7 @@ protected:
         sim_.reset();
     }
 
-private:
+  private:
     std::unique_ptr<pacsim::InProcess> sim_;
 };
 
