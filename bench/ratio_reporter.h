@@ -20,15 +20,12 @@
 namespace slotio_bench {
 
 class RatioReporter : public benchmark::BenchmarkReporter {
-public:
+  public:
     // `display` receives every call; it is not owned (the library's default
     // display reporter lives for the whole process).
     explicit RatioReporter(benchmark::BenchmarkReporter *display) : display_(display) {}
 
-    bool ReportContext(const Context &context) override
-    {
-        return display_->ReportContext(context);
-    }
+    bool ReportContext(const Context &context) override { return display_->ReportContext(context); }
 
     void ReportRuns(const std::vector<Run> &runs) override
     {
@@ -37,8 +34,7 @@ public:
                 continue;
             // Both an iteration run and a time aggregate hold their time
             // per iteration as accumulated time over iterations.
-            const double seconds =
-                run.real_accumulated_time / static_cast<double>(run.iterations);
+            const double seconds = run.real_accumulated_time / static_cast<double>(run.iterations);
             Times &t = times_[run.run_name.function_name];
             if (run.run_type == Run::RT_Iteration)
                 t.repetitions.push_back(seconds);
@@ -81,7 +77,7 @@ public:
         return *a / *b;
     }
 
-private:
+  private:
     struct Times {
         std::vector<double> repetitions;
         std::optional<double> median;

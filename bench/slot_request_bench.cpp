@@ -54,8 +54,8 @@ bool check_floor()
     const unsigned char value = inb(0, reg);
     if (value != 0 || errno != ENOTTY) {
         std::fprintf(stderr,
-                     "slot_request_bench: inb(0, %d) did not reach /dev/null (value %u, %s)\n",
-                     reg, value, std::strerror(errno));
+                     "slot_request_bench: inb(0, %d) did not reach /dev/null (value %u, %s)\n", reg,
+                     value, std::strerror(errno));
         return false;
     }
     return true;
