@@ -127,6 +127,75 @@ int GetSlotCount(void);
 /* The library version text "0.8.12"; static, never free or change it. */
 const char *GetSDKversion(void);
 
+/* ---- Module identification ---------------------------------------------- */
+/* Every module answers its ID byte in register 0 of its slot (1 to 8, open).
+ * Model numbers are 4000 plus the catalogue's model number, or 5000 plus it
+ * when the marker file "/usr/local/etc/ostrel/5000-PAC" exists (tested on
+ * every call). 4000 alone stands for "no known module" in either series. */
+
+/* The module's type code (1 digital input, 2 digital output, 3 digital
+ * input/output, 4 relay output, 5 analog input, 6 analog output, 7 encoder,
+ * 8 motion, 9 slot test fixture, 10 counter); 0 for an empty slot or an
+ * unknown ID, 4000 for an ID beyond the catalogue. */
+int GetModuleType(int slot);
+
+/* The module's model number, or 4000 when no known module answers. */
+int GetNameOfModule(int slot);
+
+/* Writes the model text ("4057", or a board variant such as "4031HW") into
+ * `text`. The first 10 bytes are cleared first: the buffer must hold at
+ * least 10 bytes. Does nothing when `text` is NULL. */
+void GetExactlyNameOfModule(int slot, char *text);
+
+/* ---- Digital I/O modules -------------------------------------------------- */
+/* Outputs are registers 0-3 (read back with SLOT_READBACK_DO), inputs
+ * registers 1-4; multi-byte ports are little-endian, one request per byte.
+ * The slot must be open. A failed request reads 0 for its byte; the others
+ * still go out. Bit numbers run from 0 to the port width minus 1: a bitwise
+ * output call with any other bit number writes the port back unchanged, a
+ * bitwise input call returns 0. */
+
+/* Write an output port: 8, 16 or 32 bits (bits above 31 of DO_32's data are
+ * ignored). The DIO_ forms are the same calls for input/output modules. */
+void DO_8(int slot, unsigned char data);
+void DO_16(int slot, unsigned int data);
+void DO_32(int slot, unsigned long data);
+void DIO_DO_8(int slot, unsigned char data);
+void DIO_DO_16(int slot, unsigned int data);
+
+/* What the output port holds, as the module reports it. */
+unsigned char DO_8_RB(int slot);
+unsigned int DO_16_RB(int slot);
+unsigned long DO_32_RB(int slot);
+unsigned char DIO_DO_8_RB(int slot);
+unsigned int DIO_DO_16_RB(int slot);
+
+/* Set (state non-zero) or clear one output: reads the port back, changes the
+ * bit, writes every byte of the port. Not atomic against other writers. */
+void DO_8_BW(int slot, int bit, int state);
+void DO_16_BW(int slot, int bit, int state);
+void DO_32_BW(int slot, int bit, int state);
+void DIO_DO_8_BW(int slot, int bit, int state);
+void DIO_DO_16_BW(int slot, int bit, int state);
+
+/* Read an input port as the register shows it (never inverted). */
+unsigned char DI_8(int slot);
+unsigned int DI_16(int slot);
+unsigned long DI_32(int slot);
+unsigned char DIO_DI_8(int slot);
+unsigned int DIO_DI_16(int slot);
+
+/* One input bit of the port: 1 or 0. */
+int DI_8_BW(int slot, int bit);
+int DI_16_BW(int slot, int bit);
+int DI_32_BW(int slot, int bit);
+
+/* The inputs of whatever digital module is in the slot, in its own width (8,
+ * 16 or 32 bits, from its ID) and polarity (modules with inverted inputs are
+ * read inverted back). An ID without catalogue entry reads 32 bits as they
+ * are. */
+unsigned long ReadDI(int slot);
+
 #ifdef __cplusplus
 }
 #endif

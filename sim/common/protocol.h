@@ -13,6 +13,7 @@ enum Op : uint32_t {
     op_close = 3,   // slot -> result
     op_request = 4, // slot, code, words -> result, words
     op_raise = 5,   // slot: fire the slot's interrupt -> result (0, or ESRCH)
+    op_control = 6, // text: a command of `pacsim set`/`show` -> result, text to print
 };
 
 struct Message {
@@ -22,7 +23,7 @@ struct Message {
     int32_t result; // reply: 0 or an errno value; request: the sender's pid
     union {
         uint32_t words[38];
-        char text[512];
+        char text[1024];
     };
 };
 
@@ -32,6 +33,8 @@ inline constexpr size_t status_size = header_size + 38 * sizeof(uint32_t);
 
 // Environment variable naming the socket of the running pacsim.
 inline constexpr const char *socket_env = "PACSIM_SOCKET";
+// Set by `pacsim run` for its command: the simulated root directory.
+inline constexpr const char *root_env = "PACSIM_ROOT";
 
 // The socket a `pacsim serve` uses when neither the command line nor the
 // environment names one: "/tmp/pacsim-<uid>.sock".

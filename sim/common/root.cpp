@@ -68,6 +68,15 @@ void SimRoot::write_board(const Board &board) const
     for (const std::string &line : board.pci)
         pci += line + "\n";
     write_file("pacsim/lspci.txt", pci);
+    set_series(board.series);
+}
+
+void SimRoot::set_series(int series) const
+{
+    if (series == 5000)
+        write_file(series_marker, "");
+    else
+        remove_file(series_marker);
 }
 
 } // namespace pacsim

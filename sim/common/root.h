@@ -24,8 +24,13 @@ class SimRoot {
     void remove_file(std::string_view relative) const;
     bool exists(std::string_view relative) const;
 
-    // Rewrites proc/cpuinfo and the PCI list from the board.
+    // Rewrites proc/cpuinfo, the PCI list and the series marker from the board.
     void write_board(const Board &board) const;
+
+    // Creates (5000) or removes (4000) the marker file of the 5000 series.
+    void set_series(int series) const;
+
+    static constexpr const char *series_marker = "usr/local/etc/ostrel/5000-PAC";
 
   private:
     std::string path_;

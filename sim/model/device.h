@@ -1,11 +1,16 @@
 // A slot device of the simulated controller: a window of registers.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <map>
 #include <span>
 
 namespace pacsim {
+
+// Positions of the request record's words in a request's word span.
+inline constexpr size_t word_signo = 0, word_value = 1, word_aux = 2, word_spare = 3, word_hi = 4,
+                        word_lo = 5, word_reg = 6, word_wdt_sel = 7;
 
 class Device {
   public:

@@ -3,6 +3,8 @@
 //   pacsim run [--trace FILE] SCENARIO -- COMMAND [ARG...]
 //   pacsim serve [--trace FILE] [--socket PATH] SCENARIO
 //   pacsim raise [--socket PATH] SLOT
+//   pacsim set [--socket PATH] SLOT inputs VALUE | SLOT register REG VALUE | series 4000|5000
+//   pacsim show [--socket PATH]
 #include "../common/protocol.h"
 #include "../common/root.h"
 #include "../model/controller.h"
@@ -27,7 +29,11 @@ namespace {
 
 constexpr const char *usage_text = "usage: pacsim run [--trace FILE] SCENARIO -- COMMAND [ARG...]\n"
                                    "       pacsim serve [--trace FILE] [--socket PATH] SCENARIO\n"
-                                   "       pacsim raise [--socket PATH] SLOT\n";
+                                   "       pacsim raise [--socket PATH] SLOT\n"
+    "       pacsim set [--socket PATH] SLOT inputs VALUE\n"
+    "       pacsim set [--socket PATH] SLOT register REG VALUE\n"
+    "       pacsim set [--socket PATH] series 4000|5000\n"
+    "       pacsim show [--socket PATH]\n";
 
 int usage()
 {
@@ -139,6 +145,7 @@ int run(const Options &o)
     if (child_pid == 0) {
         ::signal(SIGPIPE, SIG_DFL);
         ::setenv(pacsim::wire::socket_env, socket_path.c_str(), 1);
+        ::setenv(pacsim::wire::root_env, sim.root->path().c_str(), 1);
         ::execvp(argv[0], argv.data());
         std::fprintf(stderr, "pacsim: cannot run %s: %s\n", argv[0], std::strerror(errno));
         std::fflush(stderr);
@@ -181,6 +188,29 @@ int serve(const Options &o)
     return 0;
 }
 
+// One exchange with a running pacsim; false (with a message) when none answers.
+bool ask(const Options &o, pacsim::wire::Message &m, size_t size)
+{
+    const std::string path = socket_path_of(o);
+    sockaddr_un addr{};
+    addr.sun_family = AF_UNIX;
+    std::snprintf(addr.sun_path, sizeof addr.sun_path, "%s", path.c_str());
+    const int fd = ::socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0);
+    if (fd < 0 || ::connect(fd, reinterpret_cast<sockaddr *>(&addr), sizeof addr) != 0) {
+        std::fprintf(stderr, "pacsim: no pacsim serving on %s\n", path.c_str());
+        if (fd >= 0)
+            ::close(fd);
+        return false;
+    }
+    m.result = static_cast<int32_t>(::getpid());
+    const bool ok = ::send(fd, &m, size, 0) == static_cast<ssize_t>(size) &&
+                    ::recv(fd, &m, sizeof m, 0) >= static_cast<ssize_t>(pacsim::wire::header_size);
+    ::close(fd);
+    if (!ok)
+        std::fprintf(stderr, "pacsim: no answer from %s\n", path.c_str());
+    return ok;
+}
+
 int raise_interrupt(const Options &o)
 {
     if (o.positional.size() != 1)
@@ -191,28 +221,44 @@ int raise_interrupt(const Options &o)
         std::fprintf(stderr, "pacsim: slot must be 0 to 10: %s\n", o.positional[0].c_str());
         return 2;
     }
-    const std::string path = socket_path_of(o);
-    sockaddr_un addr{};
-    addr.sun_family = AF_UNIX;
-    std::snprintf(addr.sun_path, sizeof addr.sun_path, "%s", path.c_str());
-    const int fd = ::socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0);
-    if (fd < 0 || ::connect(fd, reinterpret_cast<sockaddr *>(&addr), sizeof addr) != 0) {
-        std::fprintf(stderr, "pacsim: no pacsim serving on %s\n", path.c_str());
-        return 1;
-    }
     pacsim::wire::Message m{};
     m.op = pacsim::wire::op_raise;
     m.slot = static_cast<int32_t>(slot);
-    m.result = static_cast<int32_t>(::getpid());
-    if (::send(fd, &m, pacsim::wire::header_size, 0) < 0 || ::recv(fd, &m, sizeof m, 0) <= 0) {
-        std::fprintf(stderr, "pacsim: no answer from %s\n", path.c_str());
+    if (!ask(o, m, pacsim::wire::header_size))
         return 1;
-    }
-    ::close(fd);
     if (m.result != 0) {
         std::fprintf(stderr, "pacsim: no process is registered for slot %ld\n", slot);
         return 1;
     }
+    return 0;
+}
+
+// `set` and `show`: the words become one control command for the server.
+int control(const Options &o, const std::string &verb)
+{
+    const std::vector<std::string> &w = o.positional;
+    std::string command;
+    if (verb == "show" && w.empty())
+        command = "show";
+    else if (verb == "set" && w.size() == 2 && w[0] == "series")
+        command = "series " + w[1];
+    else if (verb == "set" && w.size() == 3 && w[1] == "inputs")
+        command = "inputs " + w[0] + " " + w[2];
+    else if (verb == "set" && w.size() == 4 && w[1] == "register")
+        command = "register " + w[0] + " " + w[2] + " " + w[3];
+    else
+        return usage();
+    pacsim::wire::Message m{};
+    m.op = pacsim::wire::op_control;
+    std::snprintf(m.text, sizeof m.text, "%s", command.c_str());
+    if (!ask(o, m, sizeof m))
+        return 1;
+    m.text[sizeof m.text - 1] = '\0';
+    if (m.result != 0) {
+        std::fprintf(stderr, "pacsim: %s\n", m.text);
+        return 2;
+    }
+    std::fputs(m.text, stdout);
     return 0;
 }
 
@@ -239,6 +285,8 @@ int main(int argc, char **argv)
             return serve(o);
         if (verb == "raise")
             return raise_interrupt(o);
+        if (verb == "set" || verb == "show")
+            return control(o, verb);
     } catch (const pacsim::ScenarioError &e) {
         std::fprintf(stderr, "pacsim: %s\n", e.what());
         return 2;

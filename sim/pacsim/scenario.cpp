@@ -1,5 +1,7 @@
 #include "scenario.h"
 
+#include "../model/modules.h"
+
 #include <charconv>
 #include <filesystem>
 #include <fstream>
@@ -92,9 +94,13 @@ bool parse_register(std::string_view key, uint32_t &reg)
     return ec == std::errc() && end == key.data() + key.size() && reg <= 0xffff;
 }
 
-void read_device(const Reader &r, const toml::table &t, const std::string &name, DeviceConfig &dev)
+void read_device(const Reader &r, const toml::table &t, const std::string &name, DeviceConfig &dev,
+                 bool module_slot = false)
 {
-    r.only(t, name + ".", {"missing", "failing", "registers"});
+    if (module_slot)
+        r.only(t, name + ".", {"missing", "failing", "registers", "module", "id", "inputs"});
+    else
+        r.only(t, name + ".", {"missing", "failing", "registers"});
     if (const toml::node *n = t.get("missing"))
         dev.missing = r.boolean(*n, name + ".missing");
     if (const toml::node *n = t.get("failing"))
@@ -122,7 +128,12 @@ std::string read_text_file(const fs::path &p, bool &ok)
 
 void read_board(const Reader &r, const toml::table &t, const fs::path &base, Board &board)
 {
-    r.only(t, "board.", {"name", "cpuinfo", "pci"});
+    r.only(t, "board.", {"name", "cpuinfo", "pci", "series"});
+    if (const toml::node *n = t.get("series")) {
+        board.series = static_cast<int>(r.integer(*n, "board.series", 4000, 5000));
+        if (board.series != 4000 && board.series != 5000)
+            r.fail(n, "board.series", "the series is 4000 or 5000");
+    }
     if (const toml::node *n = t.get("name"))
         board.name = r.string(*n, "board.name");
     if (const toml::node *n = t.get("cpuinfo")) {
@@ -138,6 +149,34 @@ void read_board(const Reader &r, const toml::table &t, const fs::path &base, Boa
         for (const toml::node &line : *n->as_array())
             board.pci.push_back(r.string(line, "board.pci"));
     }
+}
+
+void read_module_slot(const Reader &r, const toml::table &t, const std::string &name,
+                      DeviceConfig &dev)
+{
+    for (const auto &[key, node] : t) {
+        const std::string_view k = key.str();
+        const std::string full = name + "." + std::string(k);
+        if (k == "module") {
+            const int number = static_cast<int>(r.integer(node, full, 4000, 5254));
+            dev.module_id = id_for_model_number(number);
+            if (dev.module_id < 0)
+                r.fail(&node, full, "no module " + std::to_string(number) + " in the catalogue");
+        } else if (k == "id") {
+            dev.module_id = static_cast<int>(r.integer(node, full, 0, 255));
+        } else if (k == "inputs") {
+            dev.inputs = static_cast<uint32_t>(r.integer(node, full, 0, 0xffffffffll));
+        }
+    }
+    if (t.contains("module") && t.contains("id"))
+        r.fail(t.get("id"), name + ".id", "give either module or id, not both");
+    if (dev.inputs) {
+        const auto module = dev.module_id < 0 ? nullptr : make_module(dev.module_id);
+        const auto *digital = dynamic_cast<const DigitalModule *>(module.get());
+        if (!digital || digital->input_width() == 0)
+            r.fail(t.get("inputs"), name + ".inputs", "the module in this slot has no inputs");
+    }
+    read_device(r, t, name, dev, true);
 }
 
 } // namespace
@@ -175,7 +214,7 @@ Scenario load_scenario(const std::string &path)
             const auto [end, ec] = std::from_chars(k.data(), k.data() + k.size(), slot);
             if (ec != std::errc() || end != k.data() + k.size() || slot < 1 || slot > 8)
                 r.fail(&value, name, "module slots are numbered 1 to 8");
-            read_device(r, r.table(value, name), name, s.slots[slot]);
+            read_module_slot(r, r.table(value, name), name, s.slots[slot]);
         }
     }
     return s;
@@ -186,6 +225,11 @@ void apply(const Scenario &scenario, Controller &controller)
     controller.board = scenario.board;
     for (int slot = 0; slot < slot_count; ++slot) {
         const DeviceConfig &d = scenario.slots[slot];
+        if (d.module_id >= 0)
+            controller.install(slot, make_module(static_cast<uint8_t>(d.module_id)));
+        if (d.inputs)
+            if (auto *digital = dynamic_cast<DigitalModule *>(&controller.device(slot)))
+                digital->set_inputs(*d.inputs);
         controller.set_missing(slot, d.missing);
         controller.set_failing(slot, d.failing);
         for (const auto &[reg, value] : d.registers)

@@ -7,6 +7,7 @@
 #include <array>
 #include <cstdint>
 #include <map>
+#include <optional>
 #include <stdexcept>
 #include <string>
 
@@ -16,6 +17,8 @@ struct DeviceConfig {
     bool missing = false;
     bool failing = false;
     std::map<uint32_t, uint32_t> registers;
+    int module_id = -1;             // module slots: the ID byte of the module, -1 empty
+    std::optional<uint32_t> inputs; // digital modules: the active inputs
 };
 
 struct Scenario {

@@ -2,6 +2,7 @@
 
 #include "../common/protocol.h"
 #include "../model/request_info.h"
+#include "control.h"
 
 #include "slotio.h"
 
