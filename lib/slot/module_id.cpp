@@ -39,7 +39,10 @@ extern "C" {
 
 int GetModuleType(int slot)
 {
-    const uint32_t type = catalogue::id_row(module_id(slot)).type;
+    const uint32_t id = module_id(slot);
+    if (id >= catalogue::IdTable.size())
+        return no_module; // no row: not a module we know
+    const uint32_t type = catalogue::IdTable[id].type;
     return type > 254 ? no_module : static_cast<int>(type);
 }
 

@@ -32,6 +32,11 @@ int Controller::request(int slot, uint32_t code, std::span<uint32_t> words)
     auto load = [&] { std::copy_n(words.begin(), 8, reinterpret_cast<uint32_t *>(&r)); };
     auto store = [&] { std::copy_n(reinterpret_cast<const uint32_t *>(&r), 8, words.begin()); };
     Device &dev = *devices_[slot];
+    const bool register_request = code == SLOT_READ_REG || code == SLOT_WRITE_REG ||
+                                  code == SLOT_READ_REG16 || code == SLOT_WRITE_REG16 ||
+                                  code == SLOT_READBACK_DO;
+    if (register_request && dev.register_fails(words[6]))
+        return EIO;
     switch (code) {
     case SLOT_SET_SIGNAL:
         load();

@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <map>
+#include <set>
 #include <span>
 
 namespace pacsim {
@@ -26,12 +27,23 @@ class Device {
     // registration. Returns 0, or -1 for a request this device does not know.
     virtual int other_request(uint32_t code, std::span<uint32_t> words);
 
+    // Fault: every request on this register fails (reads, writes, read-back).
+    void fail_register(uint32_t reg, bool fail = true)
+    {
+        if (fail)
+            failing_regs_.insert(reg);
+        else
+            failing_regs_.erase(reg);
+    }
+    bool register_fails(uint32_t reg) const { return failing_regs_.count(reg) != 0; }
+
     // Sets a register as the hardware would show it (scenario, tests).
     void set(uint32_t reg, uint32_t value) { regs_[reg] = value; }
     uint32_t get(uint32_t reg) const { return read(reg); }
 
   protected:
     std::map<uint32_t, uint32_t> regs_;
+    std::set<uint32_t> failing_regs_;
 };
 
 } // namespace pacsim
