@@ -250,8 +250,9 @@ TEST_F(DigitalIo, BitwiseInputsTestOneBitOfTheWholePort)
         }
         for (int bit : {c.width, 32, 63, -1, INT_MIN, INT_MAX})
             EXPECT_EQ(c.call(slot, bit), 0) << c.width << " bit " << bit;
-        if (c.width < 32) // the port's top input is set, but bit 31 is beyond it
+        if (c.width < 32) { // bit 31 lies beyond the narrower ports
             EXPECT_EQ(c.call(slot, 31), 0) << c.width;
+        }
     }
 }
 
