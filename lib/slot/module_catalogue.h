@@ -282,9 +282,11 @@ struct VariantRule {
 };
 
 inline constexpr std::array<VariantRule, 3> variant_rules = {{
-    {4031, 8, {{{0x01, 4031, "H"}, {0x02, 4031, "HW"}}}},  // analog input: high-gain, high-speed boards
-    {4057, 4, {{{0x01, 4057, "P"}, {0x02, 4059, ""}}}},    // 16 outputs: PNP board; 4059 board
-    {4080, 8, {{{0x10, 4081, "F"}, {0x20, 8080, ""}}}},    // counter: frequency board; OEM number
+    {4031,
+     8,
+     {{{0x01, 4031, "H"}, {0x02, 4031, "HW"}}}}, // analog input: high-gain, high-speed boards
+    {4057, 4, {{{0x01, 4057, "P"}, {0x02, 4059, ""}}}}, // 16 outputs: PNP board; 4059 board
+    {4080, 8, {{{0x10, 4081, "F"}, {0x20, 8080, ""}}}}, // counter: frequency board; OEM number
 }};
 
 // Longest model text, without its terminating null byte.
@@ -308,8 +310,13 @@ constexpr int output_width(uint32_t model, uint32_t type)
     if (type != digital_output && type != digital_io && type != relay_output)
         return 0;
     switch (model) {
-    case 44: case 54: case 60: case 61: case 64: return 8;
-    case 65: case 68: return 32;
+    case 44:
+    case 54:
+    case 60:
+    case 61:
+    case 64: return 8;
+    case 65:
+    case 68: return 32;
     default: return 16; // 50, 56, 57, 62, 63
     }
 }

@@ -11,8 +11,8 @@ namespace {
 
 bool is_digital(uint32_t type)
 {
-    return type == cat::digital_input || type == cat::digital_output ||
-           type == cat::digital_io || type == cat::relay_output;
+    return type == cat::digital_input || type == cat::digital_output || type == cat::digital_io ||
+           type == cat::relay_output;
 }
 
 } // namespace

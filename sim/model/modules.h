@@ -12,12 +12,12 @@ namespace pacsim {
 // Any module: answers its ID byte in register 0; other registers hold what
 // the scenario or a test put there (the variant registers 4 and 8, say).
 class Module : public Device {
-public:
+  public:
     explicit Module(uint8_t id) : id_(id) {}
     uint8_t id() const { return id_; }
     uint32_t read(uint32_t reg) const override { return reg == 0 ? id_ : Device::read(reg); }
 
-private:
+  private:
     uint8_t id_;
 };
 
@@ -26,7 +26,7 @@ private:
 // registers 1-4 as electrical levels, so the inputs of a module with inverted
 // (sinking) inputs read as the complement of the active ones.
 class DigitalModule : public Module {
-public:
+  public:
     explicit DigitalModule(uint8_t id);
 
     int input_width() const { return input_width_; }   // 0 without inputs
@@ -42,7 +42,7 @@ public:
     void write(uint32_t reg, uint32_t value) override;
     int other_request(uint32_t code, std::span<uint32_t> words) override;
 
-private:
+  private:
     int input_width_ = 0;
     int output_width_ = 0;
     bool inverted_ = false;

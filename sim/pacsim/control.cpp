@@ -66,8 +66,7 @@ std::string describe_slots(Controller &controller, const SimRoot &root)
     return out;
 }
 
-std::string control(Controller &controller, const SimRoot &root, std::string_view command,
-                    bool &ok)
+std::string control(Controller &controller, const SimRoot &root, std::string_view command, bool &ok)
 {
     std::istringstream in{std::string(command)};
     std::vector<std::string> words;

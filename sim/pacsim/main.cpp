@@ -30,10 +30,10 @@ namespace {
 constexpr const char *usage_text = "usage: pacsim run [--trace FILE] SCENARIO -- COMMAND [ARG...]\n"
                                    "       pacsim serve [--trace FILE] [--socket PATH] SCENARIO\n"
                                    "       pacsim raise [--socket PATH] SLOT\n"
-    "       pacsim set [--socket PATH] SLOT inputs VALUE\n"
-    "       pacsim set [--socket PATH] SLOT register REG VALUE\n"
-    "       pacsim set [--socket PATH] series 4000|5000\n"
-    "       pacsim show [--socket PATH]\n";
+                                   "       pacsim set [--socket PATH] SLOT inputs VALUE\n"
+                                   "       pacsim set [--socket PATH] SLOT register REG VALUE\n"
+                                   "       pacsim set [--socket PATH] series 4000|5000\n"
+                                   "       pacsim show [--socket PATH]\n";
 
 int usage()
 {

@@ -170,6 +170,18 @@ bool Server::serve(Client &client)
         trace_line(client, "raise interrupt of slot " + std::to_string(m.slot) +
                                (m.result ? " -> nobody registered" : " -> signal sent"));
         break;
+    case wire::op_control: {
+        m.text[sizeof m.text - 1] = '\0';
+        const std::string command = m.text;
+        bool ok = false;
+        const std::string answer = control(controller_, root_, command, ok);
+        trace_line(client, "control \"" + command + "\" -> " + (ok ? "ok" : answer));
+        m.result = ok ? 0 : EINVAL;
+        std::memset(m.text, 0, sizeof m.text);
+        std::memcpy(m.text, answer.data(), std::min(answer.size(), sizeof m.text - 1));
+        reply = sizeof m;
+        break;
+    }
     default: return false;
     }
     return ::send(client.fd, &m, reply, MSG_NOSIGNAL) == static_cast<ssize_t>(reply);

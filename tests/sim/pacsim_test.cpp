@@ -59,6 +59,15 @@ TEST(Scenario, ErrorsNameTheFileTheLineAndTheKey)
         {"\n[slot.9]\n", ":2: slot.9: module slots are numbered 1 to 8"},
         {"[controller]\nmissing = 1\n", ":2: controller.missing: expected true or false"},
         {"[board]\n\n\ncpuinfo = \"nothere.txt\"\n", ":4: board.cpuinfo: cannot read "},
+        {"[board]\nseries = 4500\n", ":2: board.series: the series is 4000 or 5000"},
+        {"[slot.1]\nmodule = 4999\n", ":2: slot.1.module: no module 4999 in the catalogue"},
+        {"[slot.1]\nmodule = 3999\n", ":2: slot.1.module: value 3999 outside 4000 to 5254"},
+        {"[slot.1]\nmodule = 4057\ninputs = 1\n",
+         ":3: slot.1.inputs: the module in this slot has no inputs"},
+        {"[slot.1]\ninputs = 1\n", ":2: slot.1.inputs: the module in this slot has no inputs"},
+        {"[slot.2]\nmodule = 4057\nid = 3\n", ":3: slot.2.id: give either module or id, not both"},
+        {"[slot.2]\nid = 256\n", ":2: slot.2.id: value 256 outside 0 to 255"},
+        {"[slot.2]\nmodel = 4057\n", ":2: slot.2.model: unknown key"},
     };
     for (const ErrorCase &c : cases) {
         const std::string file = dir.file("bad.toml", c.toml);
@@ -138,24 +147,67 @@ TEST(Pacsim, RaiseWithNobodyRegisteredFails)
 
 TEST(Pacsim, ServeAnswersProgramsUntilStopped)
 {
-    TempDir dir;
-    const std::string socket = dir.path() + "/pacsim.sock";
-    const pid_t server = fork();
-    if (server == 0) {
-        freopen("/dev/null", "w", stderr);
-        execl(PACSIM_BIN, PACSIM_BIN, "serve", "--socket", socket.c_str(),
-              examples("z520.toml").c_str(), nullptr);
-        _exit(127);
+    ServedPacsim served(examples("z520.toml"));
+    EXPECT_EQ(served.run({slot_tally}).out, "4");
+    EXPECT_EQ(served.run({slot_tally}).out, "4"); // one program after another
+    EXPECT_EQ(served.stop(), 0);
+    EXPECT_FALSE(fs::exists(served.socket())); // cleaned up on the way out
+}
+
+TEST(Pacsim, SetAndShowChangeAndShowARunningController)
+{
+    const std::string list_modules = std::string(EXAMPLES_BIN_DIR) + "/list_modules";
+    ServedPacsim served(examples("geode.toml"));
+    EXPECT_EQ(served.pacsim({"set", "2", "inputs", "0x0f0f"}).status, 0);
+    EXPECT_EQ(served.pacsim({"set", "3", "inputs", "0xff"}).status, 0);
+    EXPECT_EQ(served.pacsim({"set", "7", "register", "8", "2"}).status, 0);
+    EXPECT_EQ(served.pacsim({"set", "series", "5000"}).status, 0);
+    EXPECT_EQ(served.pacsim({"set", "1", "register", "8", "1"}).status, 0);
+    const Outcome o = served.run({list_modules});
+    EXPECT_NE(o.out.find("slot 2: 5051 5051    digital input, inputs 0xf0f\n"), std::string::npos)
+        << o.out;
+    EXPECT_NE(o.out.find("slot 3: 5042 5042    digital input, inputs 0xff\n"), std::string::npos)
+        << o.out;
+    EXPECT_NE(o.out.find("slot 7: 5031 5031    analog input\n"), std::string::npos) << o.out;
+
+    EXPECT_EQ(served.pacsim({"set", "series", "4000"}).status, 0);
+    served.run({list_modules});
+    const Outcome shown = served.pacsim({"show"});
+    EXPECT_EQ(shown.status, 0);
+    EXPECT_EQ(shown.out, "slot 1: 4057 (ID 0x1f) outputs 0x0000\n"
+                         "slot 2: 4051 (ID 0x04) inputs 0x0f0f\n"
+                         "slot 3: 4042 (ID 0x03) inputs 0xff (inverted)\n"
+                         "slot 4: 4050 (ID 0x18) outputs 0x0000 inputs 0x1234\n"
+                         "slot 5: 4065 (ID 0x27) outputs 0x00000000\n"
+                         "slot 6: 4058 (ID 0x09) inputs 0xdeadbeef\n"
+                         "slot 7: 4031 (ID 0x35)\n"
+                         "slot 8: 4052 (ID 0x0d)\n");
+}
+
+struct ControlError {
+    std::vector<std::string> args;
+    const char *message;
+};
+
+TEST(Pacsim, SetRefusesWhatTheControllerCannotDo)
+{
+    ServedPacsim served(examples("geode.toml"));
+    const ControlError cases[] = {
+        {{"set", "1", "inputs", "3"}, "pacsim: slot 1 holds no module with inputs\n"},
+        {{"set", "9", "inputs", "3"}, "pacsim: module slots are 1 to 8: 9\n"},
+        {{"set", "2", "inputs", "0x1ffffffff"}, "pacsim: not a 32-bit number: 0x1ffffffff\n"},
+        {{"set", "11", "register", "0", "1"}, "pacsim: slots are 0 to 10: 11\n"},
+        {{"set", "series", "4500"}, "pacsim: the series is 4000 or 5000\n"},
+    };
+    for (const ControlError &c : cases) {
+        const Outcome o = served.pacsim(c.args);
+        EXPECT_EQ(o.status, 2);
+        EXPECT_EQ(o.err, c.message);
     }
-    for (int i = 0; i < 500 && !fs::exists(socket); ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    const Outcome o = run_program({slot_tally}, {"PACSIM_SOCKET=" + socket});
-    kill(server, SIGTERM);
-    int status = 0;
-    waitpid(server, &status, 0);
-    EXPECT_EQ(o.out, "4");
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-    EXPECT_FALSE(fs::exists(socket)); // cleaned up on the way out
+    const Outcome nobody =
+        run_program({PACSIM_BIN, "show"}, {"PACSIM_SOCKET=/nonexistent/pacsim.sock"});
+    EXPECT_EQ(nobody.status, 1);
+    EXPECT_EQ(nobody.err, "pacsim: no pacsim serving on /nonexistent/pacsim.sock\n");
 }
 
 TEST(PublicHeader, C99ProgramBuildsAndRunsOnTheSimulator)

@@ -15,7 +15,7 @@ constexpr int slot = 3;
 constexpr const char *marker = "usr/local/etc/ostrel/5000-PAC";
 
 class ModuleId : public SimTest {
-protected:
+  protected:
     void SetUp() override
     {
         SimTest::SetUp();
@@ -41,12 +41,15 @@ struct IdCase {
 TEST_F(ModuleId, TypeAndModelNumberFromTheIdByte)
 {
     const IdCase cases[] = {
-        {0x0d, cat::encoder, 4052},     {0x0e, cat::motion, 4053},
-        {0x35, cat::analog_input, 4031}, {0x40, cat::test_fixture, 4045},
-        {0x1f, cat::digital_output, 4057}, {0x03, cat::digital_input, 4042},
-        {0x00, 0, 4000},                 // empty row
-        {0x73, 0, 4000},                 // last row, empty
-        {0x74, 4000, 4000},              // beyond the table
+        {0x0d, cat::encoder, 4052},
+        {0x0e, cat::motion, 4053},
+        {0x35, cat::analog_input, 4031},
+        {0x40, cat::test_fixture, 4045},
+        {0x1f, cat::digital_output, 4057},
+        {0x03, cat::digital_input, 4042},
+        {0x00, 0, 4000},    // empty row
+        {0x73, 0, 4000},    // last row, empty
+        {0x74, 4000, 4000}, // beyond the table
         {0xff, 4000, 4000},
     };
     for (const IdCase &c : cases) {
@@ -100,7 +103,7 @@ TEST_F(ModuleId, PlainModelTextClearsTheFirstTenBytes)
     EXPECT_STREQ(buf, "4053");
     for (int i = 4; i < 10; ++i)
         EXPECT_EQ(buf[i], 0) << i;
-    EXPECT_EQ(buf[10], 'x'); // nothing beyond the ten bytes is touched
+    EXPECT_EQ(buf[10], 'x');               // nothing beyond the ten bytes is touched
     GetExactlyNameOfModule(slot, nullptr); // no buffer: nothing happens
 }
 

@@ -2,6 +2,7 @@
 // standard error and exit status.
 #pragma once
 
+#include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
@@ -93,5 +94,62 @@ inline Outcome under_pacsim(const std::string &scenario, std::vector<std::string
     argv.insert(argv.end(), program.begin(), program.end());
     return run_program(argv);
 }
+
+// A `pacsim serve` in the background for the life of the object, on a
+// socket of its own; run() starts programs against it.
+class ServedPacsim {
+  public:
+    explicit ServedPacsim(const std::string &scenario)
+    {
+        char dir[] = "/tmp/slotio-serve-XXXXXX";
+        dir_ = mkdtemp(dir);
+        socket_ = dir_ + "/pacsim.sock";
+        pid_ = fork();
+        if (pid_ == 0) {
+            const int null = open("/dev/null", O_WRONLY);
+            dup2(null, 2);
+            execl(PACSIM_BIN, PACSIM_BIN, "serve", "--socket", socket_.c_str(), scenario.c_str(),
+                  static_cast<char *>(nullptr));
+            _exit(127);
+        }
+        for (int i = 0; i < 500 && access(socket_.c_str(), F_OK) != 0; ++i)
+            usleep(10000);
+    }
+    ~ServedPacsim()
+    {
+        stop();
+        rmdir(dir_.c_str());
+    }
+    ServedPacsim(const ServedPacsim &) = delete;
+    ServedPacsim &operator=(const ServedPacsim &) = delete;
+
+    Outcome run(const std::vector<std::string> &argv) const
+    {
+        return run_program(argv, {"PACSIM_SOCKET=" + socket_});
+    }
+    Outcome pacsim(std::vector<std::string> args) const
+    {
+        args.insert(args.begin(), PACSIM_BIN);
+        return run(args);
+    }
+    // Stops the server; its exit status.
+    int stop()
+    {
+        if (pid_ <= 0)
+            return status_;
+        kill(pid_, SIGTERM);
+        int st = 0;
+        waitpid(pid_, &st, 0);
+        pid_ = -1;
+        status_ = WIFEXITED(st) ? WEXITSTATUS(st) : 128 + WTERMSIG(st);
+        return status_;
+    }
+    const std::string &socket() const { return socket_; }
+
+  private:
+    std::string dir_, socket_;
+    pid_t pid_ = -1;
+    int status_ = -1;
+};
 
 } // namespace slotio_test
