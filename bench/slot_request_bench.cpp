@@ -38,6 +38,42 @@ void BM_bare_ioctl(benchmark::State &state)
 }
 BENCHMARK(BM_bare_ioctl);
 
+// DO_32_BW makes eight requests: four read-backs, then four byte writes.
+void BM_DO_32_BW(benchmark::State &state)
+{
+    int bit = 0;
+    for (auto _ : state) {
+        DO_32_BW(0, bit, 1);
+        bit = (bit + 1) & 31;
+    }
+    state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BM_DO_32_BW);
+
+void BM_eight_bare_ioctls(benchmark::State &state)
+{
+    int bit = 0;
+    for (auto _ : state) {
+        uint32_t image = 0;
+        for (uint32_t r = 0; r < 4; ++r) {
+            SlotRequest req{};
+            req.reg = r;
+            if (::ioctl(null_fd, SLOT_READBACK_DO, &req) == 0)
+                image |= (req.value & 0xff) << (8 * r);
+        }
+        image |= 1u << bit;
+        for (uint32_t r = 0; r < 4; ++r) {
+            SlotRequest req{};
+            req.reg = r;
+            req.value = (image >> (8 * r)) & 0xff;
+            benchmark::DoNotOptimize(::ioctl(null_fd, SLOT_WRITE_REG, &req));
+        }
+        bit = (bit + 1) & 31;
+    }
+    state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BM_eight_bare_ioctls);
+
 // Both loops must meet the same refusal from the same descriptor, or they do
 // not measure the same thing: the kernel has to answer ENOTTY to each.
 bool check_floor()
@@ -81,6 +117,9 @@ int main(int argc, char **argv)
     if (!reporter.empty())
         slotio_bench::print_ratio("inb / bare ioctl",
                                   reporter.time_ratio("BM_inb", "BM_bare_ioctl"));
+    if (!reporter.empty())
+        slotio_bench::print_ratio("DO_32_BW / eight bare ioctls",
+                                  reporter.time_ratio("BM_DO_32_BW", "BM_eight_bare_ioctls"));
 
     slotio::slot_fd[0] = slotio::not_open;
     ::close(null_fd);
