@@ -24,5 +24,12 @@ for board in z520 r3600-pci e38 r3600; do
     show $pacsim run examples/$board.toml -- $tools/slot_tally
 done
 
+echo "== list_modules: each slot's model number and text, inputs, and an output toggled"
+show $pacsim run examples/geode.toml -- build/examples/list_modules
+
+echo "== the same on a 5000-series controller: the marker file is created while pacsim runs"
+show $pacsim run examples/geode.toml -- /bin/sh -c \
+    'touch "$PACSIM_ROOT/usr/local/etc/ostrel/5000-PAC" && exec build/examples/list_modules'
+
 echo "== slot_tally with no simulator running: every slot device is missing"
 show env PACSIM_SOCKET=/nonexistent/pacsim.sock $tools/slot_tally
