@@ -16,6 +16,8 @@ FILE *sys_popen(const char *command, const char *mode) { return ::popen(command,
 int sys_pclose(FILE *stream) { return ::pclose(stream); }
 int sys_system(const char *command) { return std::system(command); }
 int sys_stat(const char *path, struct stat *st) { return ::stat(path, st); }
+int sys_gettimeofday(struct timeval *tv) { return ::gettimeofday(tv, nullptr); }
+int sys_usleep(unsigned int microseconds) { return ::usleep(microseconds); }
 
 } // namespace
 
@@ -27,6 +29,8 @@ const Ops default_ops = {
     .pclose = sys_pclose,
     .system = sys_system,
     .stat = sys_stat,
+    .gettimeofday = sys_gettimeofday,
+    .usleep = sys_usleep,
 };
 
 } // namespace slotio::os

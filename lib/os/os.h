@@ -6,8 +6,10 @@
 // in use is chosen at link time and can be swapped at run time by tests.
 #pragma once
 
+#include <cstdint>
 #include <cstdio>
 #include <sys/stat.h>
+#include <sys/time.h>
 
 namespace slotio::os {
 
@@ -19,6 +21,8 @@ struct Ops {
     int (*pclose)(FILE *stream);
     int (*system)(const char *command);
     int (*stat)(const char *path, struct stat *st);
+    int (*gettimeofday)(struct timeval *tv);
+    int (*usleep)(unsigned int microseconds);
 };
 
 // Defined by exactly one backend linked into the program.
@@ -38,5 +42,15 @@ inline FILE *popen(const char *command, const char *mode) { return current->pope
 inline int pclose(FILE *stream) { return current->pclose(stream); }
 inline int system(const char *command) { return current->system(command); }
 inline int stat(const char *path, struct stat *st) { return current->stat(path, st); }
+inline int gettimeofday(struct timeval *tv) { return current->gettimeofday(tv); }
+inline int usleep(unsigned int microseconds) { return current->usleep(microseconds); }
+
+// Microseconds on the seam's clock (wall clock time of day).
+inline int64_t now_us()
+{
+    timeval tv{};
+    gettimeofday(&tv);
+    return static_cast<int64_t>(tv.tv_sec) * 1000000 + tv.tv_usec;
+}
 
 } // namespace slotio::os

@@ -281,6 +281,10 @@ int sim_stat(const char *path, struct stat *st)
     return ::stat(pacsim::map_path(conn.root, path).c_str(), st);
 }
 
+// Time is the host's own under pacsim: the models run on real time too.
+int sim_gettimeofday(struct timeval *tv) { return ::gettimeofday(tv, nullptr); }
+int sim_usleep(unsigned int microseconds) { return ::usleep(microseconds); }
+
 } // namespace
 
 namespace slotio::os {
@@ -293,6 +297,8 @@ const Ops default_ops = {
     .pclose = sim_pclose,
     .system = sim_system,
     .stat = sim_stat,
+    .gettimeofday = sim_gettimeofday,
+    .usleep = sim_usleep,
 };
 
 } // namespace slotio::os

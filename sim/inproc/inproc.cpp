@@ -81,7 +81,9 @@ struct InProcessOps {
                 slot, e.code, std::span<uint32_t>(static_cast<uint32_t *>(arg), nwords));
         if (arg)
             std::memcpy(e.answer.data(), arg, 8 * sizeof(uint32_t));
-        sim.trace.push_back(e);
+        sim.clock.advance(sim.request_time_us);
+        if (sim.tracing)
+            sim.trace.push_back(e);
         if (e.error != 0) {
             errno = e.error;
             return -1;
@@ -115,6 +117,21 @@ struct InProcessOps {
     {
         return ::stat(map_path(active->root_.path(), path).c_str(), st);
     }
+
+    static int gettimeofday(struct timeval *tv)
+    {
+        const int64_t now = active->clock.now_us();
+        tv->tv_sec = now / 1000000;
+        tv->tv_usec = now % 1000000;
+        return 0;
+    }
+
+    static int usleep(unsigned int microseconds)
+    {
+        active->clock.advance(microseconds);
+        active->slept_us += microseconds;
+        return 0;
+    }
 };
 
 namespace {
@@ -126,6 +143,8 @@ const slotio::os::Ops inprocess_ops = {
     .pclose = InProcessOps::pclose,
     .system = InProcessOps::system,
     .stat = InProcessOps::stat,
+    .gettimeofday = InProcessOps::gettimeofday,
+    .usleep = InProcessOps::usleep,
 };
 } // namespace
 
@@ -134,6 +153,7 @@ InProcess::InProcess(Controller &c) : controller(c), root_(c.board)
     if (active)
         throw std::logic_error("only one in-process simulator at a time");
     fds_.fill(-1);
+    controller.set_clock(clock);
     active = this;
     previous_ = slotio::os::install(&inprocess_ops);
 }
@@ -141,6 +161,7 @@ InProcess::InProcess(Controller &c) : controller(c), root_(c.board)
 InProcess::~InProcess()
 {
     slotio::os::install(static_cast<const slotio::os::Ops *>(previous_));
+    controller.use_real_clock();
     active = nullptr;
 }
 

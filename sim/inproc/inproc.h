@@ -5,6 +5,7 @@
 #pragma once
 
 #include "../common/root.h"
+#include "../model/clock.h"
 #include "../model/controller.h"
 
 #include <array>
@@ -37,6 +38,15 @@ class InProcess {
 
     Controller &controller;
     const SimRoot &root() const { return root_; }
+
+    // Virtual time: every slot request takes `request_time_us`, and the
+    // library's sleeps advance it by what they ask for.
+    VirtualClock clock;
+    int64_t request_time_us = 1;
+    int64_t slept_us = 0; // total of the library's sleeps
+
+    // Keep the request trace (tests that make millions of requests turn it off).
+    bool tracing = true;
 
     std::vector<TraceEntry> trace;     // slot requests in order
     std::vector<OpenEntry> opens;      // open calls in order

@@ -15,7 +15,15 @@ Controller::Controller() : send_signal([](int pid, int signo) { ::kill(pid, sign
 
 void Controller::install(int slot, std::unique_ptr<Device> device)
 {
+    device->set_clock(*clock_);
     devices_.at(slot) = std::move(device);
+}
+
+void Controller::set_clock(const Clock &clock)
+{
+    clock_ = &clock;
+    for (auto &d : devices_)
+        d->set_clock(clock);
 }
 
 int Controller::open(int slot) const { return present(slot) ? 0 : ENOENT; }

@@ -45,6 +45,11 @@ class Controller {
 
     uint32_t selected_mask() const { return selected_; }
 
+    // The clock of every device (real time unless a test sets its own).
+    void set_clock(const Clock &clock);
+    void use_real_clock() { set_clock(real_clock_); }
+    const Clock &clock() const { return *clock_; }
+
     static bool valid(int slot) { return slot >= 0 && slot < slot_count; }
 
   private:
@@ -60,6 +65,8 @@ class Controller {
     std::array<Faults, slot_count> faults_{};
     std::array<Registration, slot_count> signals_{};
     uint32_t selected_ = 0;
+    RealClock real_clock_;
+    const Clock *clock_ = &real_clock_;
 };
 
 } // namespace pacsim

@@ -2,6 +2,8 @@
 
 namespace pacsim {
 
+const RealClock Device::real_clock;
+
 uint32_t Device::read(uint32_t reg) const
 {
     const auto it = regs_.find(reg);

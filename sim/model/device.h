@@ -1,6 +1,8 @@
 // A slot device of the simulated controller: a window of registers.
 #pragma once
 
+#include "clock.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <map>
@@ -16,6 +18,10 @@ inline constexpr size_t word_signo = 0, word_value = 1, word_aux = 2, word_spare
 class Device {
   public:
     virtual ~Device() = default;
+
+    // The controller's clock; set when the device is installed in a slot.
+    void set_clock(const Clock &clock) { clock_ = &clock; }
+    const Clock &clock() const { return *clock_; }
 
     // Register access as the slot driver performs it.
     virtual uint32_t read(uint32_t reg) const;
@@ -42,6 +48,8 @@ class Device {
     uint32_t get(uint32_t reg) const { return read(reg); }
 
   protected:
+    static const RealClock real_clock;
+    const Clock *clock_ = &real_clock;
     std::map<uint32_t, uint32_t> regs_;
     std::set<uint32_t> failing_regs_;
 };
