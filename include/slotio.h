@@ -196,6 +196,157 @@ int DI_32_BW(int slot, int bit);
  * are. */
 unsigned long ReadDI(int slot);
 
+/* ---- Encoder module -------------------------------------------------------- */
+/* Three 16-bit hardware counters (axes 1 to 3) and signed software counts
+ * that extend them past their wrap. The card number is the module's slot;
+ * card numbers 20 and above are refused by every call (nothing sent, 0
+ * returned). Axis numbers other than 1 to 3 touch no register. */
+
+/* 1 when the slot holds an encoder module (ID byte 13); stores user_value. */
+unsigned char I4052_REGISTRATION(unsigned char card, int user_value);
+
+/* Sets the counting mode of each axis (bits 3-7 of each mode byte) and clears
+ * the three hardware counters. */
+void I4052_INIT_CARD(unsigned char card, unsigned char mode1, unsigned char mode2,
+                     unsigned char mode3);
+
+/* The hardware count of one axis (low byte, then high byte); 0 for another axis. */
+unsigned short I4052_GET_ENCODER(unsigned char card, unsigned char axis);
+
+/* Clears the hardware counter of one axis; the extended count is not touched. */
+void I4052_RESET_ENCODER(unsigned char card, unsigned char axis);
+
+/* The index inputs of the three axes in bits 0-2. */
+unsigned char I4052_GET_INDEX(unsigned char card);
+
+/* Updates the extended counts of all three axes from the hardware counters;
+ * call it often enough that no axis moves 32768 counts between updates. */
+void I4052_ENCODER32_ISR(unsigned char card);
+
+/* Starts the extended count of one axis from 0 at the current position (the
+ * baselines of all three axes move to the current counts). */
+void I4052_RESET_ENCODER32(unsigned char card, unsigned char axis);
+
+/* Updates all three axes, then returns the extended count of one; 0 for
+ * another axis. */
+long I4052_GET_ENCODER32(unsigned char card, unsigned char axis);
+
+/* ---- Motion module: command FIFO and registry ----------------------------- */
+/* A two-axis pulse module driven through a command FIFO in register 1. The
+ * card number is the module's slot; card numbers 20 and above are refused by
+ * every call (nothing sent, nothing stored, 0 returned). Each byte waits for
+ * the module's FIFO_READY; if the module shows it clear for a whole second
+ * (no module, a stopped module) or the slot refuses the status read (slot
+ * not open), the frame is abandoned: its remaining bytes are not written,
+ * and a software interpolation in progress is dropped. */
+
+/* Writes one byte into the command FIFO after waiting for room. */
+void outportb_fifo(unsigned char card, unsigned char byte);
+
+/* Writes one command frame (00 55 AA, code, p1-p8, check byte, sequence
+ * number 1 to 80), twice, the second time with the check byte complemented. */
+void output_fifo(unsigned char card, unsigned char code, unsigned char p1, unsigned char p2,
+                 unsigned char p3, unsigned char p4, unsigned char p5, unsigned char p6,
+                 unsigned char p7, unsigned char p8);
+
+/* Resets the module's FIFO and sends the empty frame (code 0). */
+void I4053_reset_fifo(unsigned char card);
+
+/* 1 when the slot holds a motion module (ID byte 14): the card is registered
+ * with default settings (acceleration step 1, low speed 10, top speed 100)
+ * and any software interpolation in progress is dropped. 0 otherwise. */
+unsigned char I4053_REGISTRATION(unsigned char card, int user_value);
+
+/* ---- Motion module: axis commands ----------------------------------------- */
+/* Axis codes: 1 = X, 2 = Y. Direction: bit 0, 1 = negative. Every command
+ * except I4053_INTP_PULSE cancels a software interpolation in progress, even
+ * when it then refuses its arguments (refused commands send nothing). */
+
+void I4053_LSP_ORG(unsigned char card, unsigned char dir, unsigned char axis);
+void I4053_HSP_ORG(unsigned char card, unsigned char dir, unsigned char axis);
+void I4053_HSD_ORG(unsigned char card, unsigned char dir, unsigned char axis);
+/* Moves an axis by `pulses` (0 or less: negative direction). */
+void I4053_LSP_PULSE_MOVE(unsigned char card, unsigned char axis, long pulses);
+void I4053_HSP_PULSE_MOVE(unsigned char card, unsigned char axis, long pulses, unsigned int speed);
+void I4053_LSP_MOVE(unsigned char card, unsigned char dir, unsigned char axis);
+void I4053_HSP_MOVE(unsigned char card, unsigned char dir, unsigned char axis);
+/* Refused when speed is above 2047. */
+void I4053_CSP_MOVE(unsigned char card, unsigned char dir, unsigned char axis, unsigned int speed);
+void I4053_SLOW_DOWN(unsigned char card, unsigned char axis);
+void I4053_SLOW_STOP(unsigned char card, unsigned char axis);
+/* One interpolation segment; refused when |dx| or |dy| is above 2047. */
+void I4053_INTP_PULSE(unsigned char card, int dx, int dy);
+/* The module's own line; refused for (0, 0) or a magnitude above 524287. */
+void I4053_INTP_LINE(unsigned char card, long x, long y);
+/* Module settings; refused unless first_setting is 1-254, acc_step 1-200,
+ * low_speed 1-200 and high_speed from low_speed + 1 to 2047. acc_step and
+ * low_speed also shape the software speed profile. */
+void I4053_SET_VAR(unsigned char card, unsigned char first_setting, unsigned char acc_step,
+                   unsigned int low_speed, unsigned int high_speed);
+void I4053_SET_DEFDIR(unsigned char card, unsigned char x, unsigned char y);
+void I4053_SET_MODE(unsigned char card, unsigned char x, unsigned char y);
+void I4053_SET_SERVO_ON(unsigned char card, unsigned char x, unsigned char y);
+void I4053_SET_NC(unsigned char card, unsigned char nc);
+void I4053_STOP_X(unsigned char card);
+void I4053_STOP_Y(unsigned char card);
+/* The three stops reset the FIFO first and end any software interpolation. */
+void I4053_STOP_ALL(unsigned char card);
+void I4053_RESET_SYSTEM(unsigned char card);
+/* Writes its stop frame without waiting for room in the FIFO. */
+void I4053_EMG_STOP(unsigned char card);
+
+/* Status register 1 and 2 as read. */
+unsigned char I4053_LIMIT_X(unsigned char card);
+unsigned char I4053_LIMIT_Y(unsigned char card);
+/* 1 when the axis is stopped (module not busy, axis not moving). */
+unsigned char I4053_IS_X_STOP(unsigned char card);
+unsigned char I4053_IS_Y_STOP(unsigned char card);
+/* Waits, without a time limit, until the axis is stopped; returns at once for
+ * a card that is not registered. */
+void I4053_WAIT_X(unsigned char card);
+void I4053_WAIT_Y(unsigned char card);
+
+/* ---- Motion module: software interpolation --------------------------------- */
+/* Start a path with I4053_INTP_LINE02, _CIRCLE02 or _ARC02, then call
+ * I4053_INTP_STOP (or I4053_GET_CARD) until it returns 0. speed is the top
+ * segment length along the path in pulses (at most 2040 is used);
+ * const_speed 0 selects the trapezoidal profile of the card's acc_step and
+ * low_speed, any other value constant segments of `speed` (at most 2047).
+ * A path is refused at set-up (nothing sent) when it is empty, when its top
+ * speed comes to 0 (speed 0, or 1 on a slanted line), when the card has no
+ * acceleration step (never registered nor set) for the trapezoidal profile,
+ * or, for an arc, when dir is not 0 or 1 or the chord is longer than 2|r|.
+ * dir: 0 clockwise, 1 counter-clockwise. */
+
+/* A line from the current position to (x, y). */
+void I4053_INTP_LINE02(unsigned char card, long x, long y, unsigned int speed,
+                       unsigned char const_speed);
+/* A full circle around the centre (x, y), relative to the current position. */
+void I4053_INTP_CIRCLE02(unsigned char card, long x, long y, unsigned char dir, unsigned int speed,
+                         unsigned char const_speed);
+/* An arc to (x, y) of radius |r|: r positive the shorter arc, negative the longer. */
+void I4053_INTP_ARC02(unsigned char card, long x, long y, long r, unsigned char dir,
+                      unsigned int speed, unsigned char const_speed);
+/* Runs one pass if the card is registered: sends segments until the FIFO is
+ * full or the path ends. */
+void I4053_GET_CARD(unsigned char card);
+/* Runs one pass, then drops the path if the module is no longer interpolating;
+ * 1 while a path is pending, 0 when none is. */
+unsigned char I4053_INTP_STOP(void);
+
+/* The engine's parts, for programs that drive it themselves. */
+unsigned char intp_state_machine(void);
+unsigned char I4053_LINE_CORE(unsigned char card, long x, long y, unsigned int speed,
+                              unsigned char const_speed);
+unsigned char I4053_CIRCLE_CORE(unsigned char card, long x, long y, unsigned char dir,
+                                unsigned int speed, unsigned char const_speed);
+unsigned char I4053_ARC_CORE(unsigned char card, long x, long y, long r, unsigned char dir,
+                             unsigned int speed, unsigned char const_speed);
+/* The next segment length of the trapezoidal profile of the card. */
+void I4053_INTP_PROFILE(unsigned char card);
+/* The next segment length at the constant length given. */
+void I4053_INTP_PROFILE_CSPD(unsigned int length);
+
 #ifdef __cplusplus
 }
 #endif

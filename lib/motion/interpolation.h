@@ -1,0 +1,25 @@
+// Internal helpers shared by the line, circle and arc cores.
+#pragma once
+
+#include <cstdint>
+
+namespace slotio::motion {
+
+uint64_t magnitude64(int64_t v);
+
+// Whether the speed profile can make progress: a constant segment length
+// above 0, or a top speed and an acceleration step above 0. A card number
+// outside the table never runs.
+bool profile_can_run(uint8_t card_no, uint32_t top_speed, uint32_t speed, uint8_t const_speed);
+
+// The next segment length from the profile the path asked for. Constant
+// segments are kept within what one segment frame can carry.
+void next_segment_length(uint8_t card_no, uint32_t speed, uint8_t const_speed);
+
+// Common end of a set-up pass and of a run pass.
+void start_run();
+unsigned char end_pass();
+
+void reset_circle_arc();
+
+} // namespace slotio::motion
