@@ -9,13 +9,14 @@ namespace pacsim {
 
 Controller::Controller() : send_signal([](int pid, int signo) { ::kill(pid, signo); })
 {
-    for (auto &d : devices_)
-        d = std::make_unique<Device>();
+    for (int slot = 0; slot < slot_count; ++slot)
+        install(slot, std::make_unique<Device>());
 }
 
 void Controller::install(int slot, std::unique_ptr<Device> device)
 {
     device->set_clock(*clock_);
+    device->set_notes([this, slot](const std::string &text) { note(slot, text); });
     devices_.at(slot) = std::move(device);
 }
 

@@ -10,6 +10,7 @@
 #include <functional>
 #include <memory>
 #include <span>
+#include <string>
 
 namespace pacsim {
 
@@ -18,6 +19,9 @@ inline constexpr int slot_count = 11;
 class Controller {
   public:
     Controller();
+    // Devices report to the controller by address: it stays where it is.
+    Controller(const Controller &) = delete;
+    Controller &operator=(const Controller &) = delete;
 
     Board board;
 
@@ -39,6 +43,15 @@ class Controller {
     // Fires a slot's interrupt line: the process registered for the slot
     // gets its signal. Returns false when nobody is registered.
     bool raise_interrupt(int slot);
+
+    // What the devices report for a trace ("frame rejected: ..."), with the
+    // slot they sit in; nothing happens to the notes unless someone listens.
+    std::function<void(int slot, const std::string &text)> log;
+    void note(int slot, const std::string &text) const
+    {
+        if (log)
+            log(slot, text);
+    }
 
     // How signals leave the model; kill(2) unless a test replaces it.
     std::function<void(int pid, int signo)> send_signal;

@@ -5,9 +5,11 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <set>
 #include <span>
+#include <string>
 
 namespace pacsim {
 
@@ -22,6 +24,10 @@ class Device {
     // The controller's clock; set when the device is installed in a slot.
     void set_clock(const Clock &clock) { clock_ = &clock; }
     const Clock &clock() const { return *clock_; }
+
+    // Where the device reports what a trace should show (a rejected command
+    // frame, a byte lost to a full FIFO); set when the device is installed.
+    void set_notes(std::function<void(const std::string &)> notes) { notes_ = std::move(notes); }
 
     // Register access as the slot driver performs it.
     virtual uint32_t read(uint32_t reg) const;
@@ -48,10 +54,17 @@ class Device {
     uint32_t get(uint32_t reg) const { return read(reg); }
 
   protected:
+    void note(const std::string &text) const
+    {
+        if (notes_)
+            notes_(text);
+    }
+
     static const RealClock real_clock;
     const Clock *clock_ = &real_clock;
     std::map<uint32_t, uint32_t> regs_;
     std::set<uint32_t> failing_regs_;
+    std::function<void(const std::string &)> notes_;
 };
 
 } // namespace pacsim

@@ -1,6 +1,8 @@
 #include "modules.h"
 
+#include "encoder_module.h"
 #include "lib/slot/module_catalogue.h"
+#include "motion_module.h"
 #include "slotio.h"
 
 namespace pacsim {
@@ -67,8 +69,13 @@ int DigitalModule::other_request(uint32_t code, std::span<uint32_t> words)
 
 std::unique_ptr<Module> make_module(uint8_t id)
 {
-    if (is_digital(cat::id_row(id).type))
+    const uint32_t type = cat::id_row(id).type;
+    if (is_digital(type))
         return std::make_unique<DigitalModule>(id);
+    if (type == cat::encoder)
+        return std::make_unique<EncoderModule>(id);
+    if (type == cat::motion)
+        return std::make_unique<MotionModule>(id);
     return std::make_unique<Module>(id);
 }
 

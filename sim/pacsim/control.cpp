@@ -1,9 +1,15 @@
 #include "control.h"
 
+#include "../model/encoder_module.h"
 #include "../model/modules.h"
+#include "../model/motion_module.h"
 #include "lib/slot/module_catalogue.h"
 
+#include <cerrno>
+#include <cinttypes>
 #include <cstdio>
+#include <cstring>
+#include <fstream>
 #include <sstream>
 #include <vector>
 
@@ -20,6 +26,34 @@ bool number(const std::string &text, uint32_t max, uint32_t &out)
         return false;
     out = static_cast<uint32_t>(v);
     return true;
+}
+
+// A signed number of any size that fits 64 bits: decimal, 0x.. or 0...
+bool signed_number(const std::string &text, int64_t &out)
+{
+    if (text.empty())
+        return false;
+    char *end = nullptr;
+    errno = 0;
+    const long long v = std::strtoll(text.c_str(), &end, 0);
+    if (*end || errno == ERANGE)
+        return false;
+    out = v;
+    return true;
+}
+
+// What follows the first `n` words of `text`, without the spaces before it.
+std::string_view after_words(std::string_view text, int n)
+{
+    size_t at = 0;
+    for (int i = 0; i <= n; ++i) {
+        at = text.find_first_not_of(' ', at);
+        if (at == std::string_view::npos)
+            return {};
+        if (i < n)
+            at = text.find(' ', at);
+    }
+    return text.substr(at);
 }
 
 std::string hex(uint32_t value, int width_bits)
@@ -61,6 +95,22 @@ std::string describe_slots(Controller &controller, const SimRoot &root)
                 out += std::string(" inputs ") + hex(d->inputs(), d->input_width()) +
                        (d->inverted() ? " (inverted)" : "");
         }
+        if (const auto *e = dynamic_cast<const EncoderModule *>(module)) {
+            out += " counts";
+            for (int axis = 1; axis <= EncoderModule::axes; ++axis)
+                out += " " + hex(e->count(axis), 16);
+            out += " index " + hex(e->index(), 8);
+        }
+        if (const auto *m = dynamic_cast<const MotionModule *>(module)) {
+            const Point p = m->position();
+            const MotionCounters c = m->counters();
+            char buf[128];
+            std::snprintf(buf, sizeof buf,
+                          " position (%" PRId64 ", %" PRId64 "), %" PRIu64 " segments, %" PRIu64
+                          " frames rejected",
+                          p.x, p.y, c.segments, c.rejected);
+            out += buf;
+        }
         out += '\n';
     }
     return out;
@@ -94,6 +144,56 @@ std::string control(Controller &controller, const SimRoot &root, std::string_vie
         if (!number(words[2], 0xffffffffu, a))
             return "not a 32-bit number: " + words[2];
         d->set_inputs(a);
+        ok = true;
+        return "";
+    }
+    if (words.size() >= 1 && words[0] == "svg") {
+        // "svg SLOT FILE": the file name is the rest of the line, spaces and all.
+        const std::string file(after_words(command, 2));
+        if (words.size() < 3)
+            return "usage: svg SLOT FILE";
+        if (!number(words[1], 8, slot) || slot < 1)
+            return "module slots are 1 to 8: " + words[1];
+        const auto *m =
+            dynamic_cast<const MotionModule *>(&controller.device(static_cast<int>(slot)));
+        if (!m)
+            return "slot " + words[1] + " holds no motion module";
+        std::ofstream svg(file, std::ios::binary | std::ios::trunc);
+        if (svg)
+            svg << m->svg();
+        if (!svg || !svg.flush())
+            return "cannot write " + file + ": " + std::strerror(errno);
+        ok = true;
+        return "slot " + words[1] + ": " + path_caption(m->position(), m->counters().segments) +
+               "\n";
+    }
+    if (words.size() == 4 && (words[0] == "count" || words[0] == "move")) {
+        if (!number(words[1], 8, slot) || slot < 1)
+            return "module slots are 1 to 8: " + words[1];
+        auto *e = dynamic_cast<EncoderModule *>(&controller.device(static_cast<int>(slot)));
+        if (!e)
+            return "slot " + words[1] + " holds no encoder module";
+        if (!number(words[2], EncoderModule::axes, a) || a < 1)
+            return "encoder axes are 1 to 3: " + words[2];
+        int64_t value = 0;
+        if (!signed_number(words[3], value))
+            return "not a 64-bit number: " + words[3];
+        if (words[0] == "count")
+            e->set_count(static_cast<int>(a), value);
+        else
+            e->move(static_cast<int>(a), value);
+        ok = true;
+        return "";
+    }
+    if (words.size() == 3 && words[0] == "index") {
+        if (!number(words[1], 8, slot) || slot < 1)
+            return "module slots are 1 to 8: " + words[1];
+        auto *e = dynamic_cast<EncoderModule *>(&controller.device(static_cast<int>(slot)));
+        if (!e)
+            return "slot " + words[1] + " holds no encoder module";
+        if (!number(words[2], 0xff, a))
+            return "not a byte: " + words[2];
+        e->set_index(static_cast<uint8_t>(a));
         ok = true;
         return "";
     }

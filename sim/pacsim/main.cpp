@@ -1,13 +1,16 @@
 // pacsim: a simulated controller for slotio programs.
 //
-//   pacsim run [--trace FILE] SCENARIO -- COMMAND [ARG...]
+//   pacsim run [--trace FILE] [--svg FILE] SCENARIO -- COMMAND [ARG...]
 //   pacsim serve [--trace FILE] [--socket PATH] SCENARIO
 //   pacsim raise [--socket PATH] SLOT
 //   pacsim set [--socket PATH] SLOT inputs VALUE | SLOT register REG VALUE | series 4000|5000
+//   pacsim set [--socket PATH] SLOT count AXIS VALUE | SLOT move AXIS DELTA | SLOT index BITS
+//   pacsim svg [--socket PATH] SLOT FILE
 //   pacsim show [--socket PATH]
 #include "../common/protocol.h"
 #include "../common/root.h"
 #include "../model/controller.h"
+#include "../model/motion_module.h"
 #include "scenario.h"
 #include "server.h"
 
@@ -16,6 +19,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <memory>
 #include <string>
 #include <sys/socket.h>
@@ -27,12 +32,17 @@
 
 namespace {
 
-constexpr const char *usage_text = "usage: pacsim run [--trace FILE] SCENARIO -- COMMAND [ARG...]\n"
+constexpr const char *usage_text = "usage: pacsim run [--trace FILE] [--svg FILE] SCENARIO -- "
+                                   "COMMAND [ARG...]\n"
                                    "       pacsim serve [--trace FILE] [--socket PATH] SCENARIO\n"
                                    "       pacsim raise [--socket PATH] SLOT\n"
                                    "       pacsim set [--socket PATH] SLOT inputs VALUE\n"
                                    "       pacsim set [--socket PATH] SLOT register REG VALUE\n"
                                    "       pacsim set [--socket PATH] series 4000|5000\n"
+                                   "       pacsim set [--socket PATH] SLOT count AXIS VALUE\n"
+                                   "       pacsim set [--socket PATH] SLOT move AXIS DELTA\n"
+                                   "       pacsim set [--socket PATH] SLOT index BITS\n"
+                                   "       pacsim svg [--socket PATH] SLOT FILE\n"
                                    "       pacsim show [--socket PATH]\n";
 
 int usage()
@@ -44,6 +54,7 @@ int usage()
 struct Options {
     std::string trace;
     std::string socket;
+    std::string svg; // run: where to draw the first motion module's path
     std::vector<std::string> positional;
     std::vector<char *> command; // after "--"
 };
@@ -56,8 +67,8 @@ bool parse(int argc, char **argv, Options &o)
             o.command.assign(argv + i + 1, argv + argc);
             break;
         }
-        if ((a == "--trace" || a == "--socket") && i + 1 < argc) {
-            (a == "--trace" ? o.trace : o.socket) = argv[++i];
+        if ((a == "--trace" || a == "--socket" || a == "--svg") && i + 1 < argc) {
+            (a == "--trace" ? o.trace : a == "--socket" ? o.socket : o.svg) = argv[++i];
         } else if (a.starts_with("--")) {
             std::fprintf(stderr, "pacsim: unknown option %s\n", a.c_str());
             return false;
@@ -129,11 +140,53 @@ bool child_done()
     return false;
 }
 
+// The first motion module of the controller, with its slot, or nullptr.
+const pacsim::MotionModule *first_motion_module(pacsim::Controller &controller, int &slot)
+{
+    for (slot = 1; slot <= 8; ++slot)
+        if (const auto *m = dynamic_cast<const pacsim::MotionModule *>(&controller.device(slot)))
+            return m;
+    return nullptr;
+}
+
+// `run --svg FILE`: draws the path; 0, or 1 when the file cannot be written.
+int write_svg(pacsim::Controller &controller, const std::string &file)
+{
+    int slot = 0;
+    const pacsim::MotionModule *m = first_motion_module(controller, slot);
+    if (!m)
+        return 1;
+    std::ofstream out(file, std::ios::binary | std::ios::trunc);
+    if (out)
+        out << m->svg();
+    if (!out || !out.flush()) {
+        std::fprintf(stderr, "pacsim: cannot write %s: %s\n", file.c_str(), std::strerror(errno));
+        return 1;
+    }
+    std::fprintf(stderr, "slot %d: %s\n", slot,
+                 pacsim::path_caption(m->position(), m->counters().segments).c_str());
+    return 0;
+}
+
+int exit_status(int status)
+{
+    if (WIFEXITED(status))
+        return WEXITSTATUS(status);
+    if (WIFSIGNALED(status))
+        return 128 + WTERMSIG(status);
+    return 1;
+}
+
 int run(const Options &o)
 {
     if (o.positional.size() != 1 || o.command.empty())
         return usage();
     Simulation sim(o.positional[0], o.trace);
+    int svg_slot = 0;
+    if (!o.svg.empty() && !first_motion_module(sim.controller, svg_slot)) {
+        std::fprintf(stderr, "pacsim: --svg: %s has no motion module\n", o.positional[0].c_str());
+        return 2;
+    }
     const std::string socket_path = sim.root->path() + "/pacsim.sock";
     sim.server->listen(socket_path);
 
@@ -160,11 +213,10 @@ int run(const Options &o)
     } else {
         sim.server->run(-1, stop_requested, 20, child_done);
     }
-    if (WIFEXITED(child_status))
-        return WEXITSTATUS(child_status);
-    if (WIFSIGNALED(child_status))
-        return 128 + WTERMSIG(child_status);
-    return 1;
+    const int status = exit_status(child_status);
+    if (!o.svg.empty() && write_svg(sim.controller, o.svg) != 0)
+        return status ? status : 1;
+    return status;
 }
 
 std::string socket_path_of(const Options &o)
@@ -177,7 +229,7 @@ std::string socket_path_of(const Options &o)
 
 int serve(const Options &o)
 {
-    if (o.positional.size() != 1 || !o.command.empty())
+    if (o.positional.size() != 1 || !o.command.empty() || !o.svg.empty())
         return usage();
     Simulation sim(o.positional[0], o.trace);
     const std::string socket_path = socket_path_of(o);
@@ -233,7 +285,7 @@ int raise_interrupt(const Options &o)
     return 0;
 }
 
-// `set` and `show`: the words become one control command for the server.
+// `set`, `svg` and `show`: the words become one control command for the server.
 int control(const Options &o, const std::string &verb)
 {
     const std::vector<std::string> &w = o.positional;
@@ -246,9 +298,20 @@ int control(const Options &o, const std::string &verb)
         command = "inputs " + w[0] + " " + w[2];
     else if (verb == "set" && w.size() == 4 && w[1] == "register")
         command = "register " + w[0] + " " + w[2] + " " + w[3];
+    else if (verb == "set" && w.size() == 4 && (w[1] == "count" || w[1] == "move"))
+        command = w[1] + " " + w[0] + " " + w[2] + " " + w[3];
+    else if (verb == "set" && w.size() == 3 && w[1] == "index")
+        command = "index " + w[0] + " " + w[2];
+    else if (verb == "svg" && w.size() == 2 && !w[1].empty())
+        // pacsim writes the file: name it from where this command runs.
+        command = "svg " + w[0] + " " + std::filesystem::absolute(w[1]).string();
     else
         return usage();
     pacsim::wire::Message m{};
+    if (command.size() >= sizeof m.text) {
+        std::fprintf(stderr, "pacsim: command too long\n");
+        return 2;
+    }
     m.op = pacsim::wire::op_control;
     std::snprintf(m.text, sizeof m.text, "%s", command.c_str());
     if (!ask(o, m, sizeof m))
@@ -285,7 +348,7 @@ int main(int argc, char **argv)
             return serve(o);
         if (verb == "raise")
             return raise_interrupt(o);
-        if (verb == "set" || verb == "show")
+        if (verb == "set" || verb == "show" || verb == "svg")
             return control(o, verb);
     } catch (const pacsim::ScenarioError &e) {
         std::fprintf(stderr, "pacsim: %s\n", e.what());

@@ -1,6 +1,9 @@
 #include "scenario.h"
 
+#include "../model/encoder_module.h"
 #include "../model/modules.h"
+#include "../model/motion_module.h"
+#include "lib/slot/module_catalogue.h"
 
 #include <charconv>
 #include <filesystem>
@@ -98,7 +101,9 @@ void read_device(const Reader &r, const toml::table &t, const std::string &name,
                  bool module_slot = false)
 {
     if (module_slot)
-        r.only(t, name + ".", {"missing", "failing", "registers", "module", "id", "inputs"});
+        r.only(t, name + ".",
+               {"missing", "failing", "registers", "module", "id", "inputs", "fifo_depth",
+                "segment_time_us", "never_ready", "counts", "index"});
     else
         r.only(t, name + ".", {"missing", "failing", "registers"});
     if (const toml::node *n = t.get("missing"))
@@ -166,6 +171,26 @@ void read_module_slot(const Reader &r, const toml::table &t, const std::string &
             dev.module_id = static_cast<int>(r.integer(node, full, 0, 255));
         } else if (k == "inputs") {
             dev.inputs = static_cast<uint32_t>(r.integer(node, full, 0, 0xffffffffll));
+        } else if (k == "fifo_depth") {
+            dev.fifo_depth = static_cast<uint32_t>(r.integer(node, full, 14, 65536));
+        } else if (k == "segment_time_us") {
+            dev.segment_time_us = r.integer(node, full, 0, 10'000'000);
+        } else if (k == "never_ready") {
+            dev.never_ready = r.boolean(node, full);
+        } else if (k == "counts") {
+            const toml::array *list = node.as_array();
+            if (!list || list->size() != 3)
+                r.fail(&node, full, "expected a list of three integers");
+            std::array<uint16_t, 3> counts{};
+            for (size_t i = 0; i < 3; ++i) {
+                const toml::node &n = *list->get(i);
+                if (!n.is_integer())
+                    r.fail(&n, full, "expected a list of three integers");
+                counts[i] = EncoderModule::wrap(n.as_integer()->get());
+            }
+            dev.counts = counts;
+        } else if (k == "index") {
+            dev.index = static_cast<uint8_t>(r.integer(node, full, 0, 255));
         }
     }
     if (t.contains("module") && t.contains("id"))
@@ -175,6 +200,20 @@ void read_module_slot(const Reader &r, const toml::table &t, const std::string &
         const auto *digital = dynamic_cast<const DigitalModule *>(module.get());
         if (!digital || digital->input_width() == 0)
             r.fail(t.get("inputs"), name + ".inputs", "the module in this slot has no inputs");
+    }
+    // Keys of one kind of module, in the order they appear in the file.
+    namespace cat = slotio::catalogue;
+    const uint32_t type = dev.module_id < 0 ? cat::no_type : cat::id_row(dev.module_id).type;
+    for (const auto &[key, node] : t) {
+        const std::string_view k = key.str();
+        const bool motion_key = k == "fifo_depth" || k == "segment_time_us" || k == "never_ready";
+        const bool encoder_key = k == "counts" || k == "index";
+        if (motion_key && type != cat::motion)
+            r.fail(&node, name + "." + std::string(k),
+                   "the module in this slot is not a motion module");
+        if (encoder_key && type != cat::encoder)
+            r.fail(&node, name + "." + std::string(k),
+                   "the module in this slot is not an encoder module");
     }
     read_device(r, t, name, dev, true);
 }
@@ -230,6 +269,21 @@ void apply(const Scenario &scenario, Controller &controller)
         if (d.inputs)
             if (auto *digital = dynamic_cast<DigitalModule *>(&controller.device(slot)))
                 digital->set_inputs(*d.inputs);
+        if (auto *motion = dynamic_cast<MotionModule *>(&controller.device(slot))) {
+            if (d.fifo_depth)
+                motion->set_fifo_depth(*d.fifo_depth);
+            if (d.segment_time_us)
+                motion->set_segment_time_us(*d.segment_time_us);
+            if (d.never_ready)
+                motion->set_never_ready(*d.never_ready);
+        }
+        if (auto *encoder = dynamic_cast<EncoderModule *>(&controller.device(slot))) {
+            if (d.counts)
+                for (int axis = 1; axis <= EncoderModule::axes; ++axis)
+                    encoder->set_count(axis, (*d.counts)[axis - 1]);
+            if (d.index)
+                encoder->set_index(*d.index);
+        }
         controller.set_missing(slot, d.missing);
         controller.set_failing(slot, d.failing);
         for (const auto &[reg, value] : d.registers)

@@ -19,6 +19,15 @@ struct DeviceConfig {
     std::map<uint32_t, uint32_t> registers;
     int module_id = -1;             // module slots: the ID byte of the module, -1 empty
     std::optional<uint32_t> inputs; // digital modules: the active inputs
+    // Motion modules: FIFO size in bytes, time of one interpolation segment,
+    // and the fault of a FIFO that never reports ready.
+    std::optional<uint32_t> fifo_depth;
+    std::optional<int64_t> segment_time_us;
+    std::optional<bool> never_ready;
+    // Encoder modules: the three counters (already taken modulo 65536) and
+    // the index inputs.
+    std::optional<std::array<uint16_t, 3>> counts;
+    std::optional<uint8_t> index;
 };
 
 struct Scenario {

@@ -22,10 +22,19 @@ using wire::Message;
 Server::Server(Controller &controller, const SimRoot &root, std::FILE *trace)
     : controller_(controller), root_(root), trace_(trace)
 {
+    // What the devices report (a rejected frame, a full FIFO) goes into the
+    // trace under the process whose request caused it.
+    controller_.log = [this](int slot, const std::string &text) {
+        if (!trace_)
+            return;
+        std::fprintf(trace_, "pid %d: slot %d: %s\n", current_pid_, slot, text.c_str());
+        std::fflush(trace_);
+    };
 }
 
 Server::~Server()
 {
+    controller_.log = nullptr;
     for (const Client &c : clients_)
         ::close(c.fd);
     if (listen_fd_ >= 0) {
@@ -123,6 +132,7 @@ bool Server::serve(Client &client)
     if (got < static_cast<ssize_t>(wire::header_size))
         return false; // closed, or not our protocol
     size_t reply = wire::header_size;
+    current_pid_ = client.pid;
     switch (m.op) {
     case wire::op_hello: {
         client.pid = m.result;

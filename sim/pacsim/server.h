@@ -41,6 +41,7 @@ class Server {
     int listen_fd_ = -1;
     std::string socket_path_;
     std::vector<Client> clients_;
+    int current_pid_ = 0; // the client being served
 };
 
 } // namespace pacsim

@@ -181,7 +181,7 @@ TEST(Pacsim, SetAndShowChangeAndShowARunningController)
                          "slot 5: 4065 (ID 0x27) outputs 0x00000000\n"
                          "slot 6: 4058 (ID 0x09) inputs 0xdeadbeef\n"
                          "slot 7: 4031 (ID 0x35)\n"
-                         "slot 8: 4052 (ID 0x0d)\n");
+                         "slot 8: 4052 (ID 0x0d) counts 0x0000 0x0000 0x0000 index 0x00\n");
 }
 
 struct ControlError {
