@@ -106,9 +106,10 @@ std::string describe_slots(Controller &controller, const SimRoot &root)
             const MotionCounters c = m->counters();
             char buf[128];
             std::snprintf(buf, sizeof buf,
-                          " position (%" PRId64 ", %" PRId64 "), %" PRIu64 " segments, %" PRIu64
-                          " frames rejected",
-                          p.x, p.y, c.segments, c.rejected);
+                          " position (%" PRId64 ", %" PRId64 "), %" PRIu64 " segment%s, %" PRIu64
+                          " frame%s rejected",
+                          p.x, p.y, c.segments, c.segments == 1 ? "" : "s", c.rejected,
+                          c.rejected == 1 ? "" : "s");
             out += buf;
         }
         out += '\n';

@@ -38,6 +38,14 @@ class TempDir {
     std::string path_;
 };
 
+std::string read_file(const std::string &path)
+{
+    std::ifstream in(path);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
 struct ErrorCase {
     const char *toml;
     const char *message; // after "pacsim: FILE"
@@ -68,6 +76,36 @@ TEST(Scenario, ErrorsNameTheFileTheLineAndTheKey)
         {"[slot.2]\nmodule = 4057\nid = 3\n", ":3: slot.2.id: give either module or id, not both"},
         {"[slot.2]\nid = 256\n", ":2: slot.2.id: value 256 outside 0 to 255"},
         {"[slot.2]\nmodel = 4057\n", ":2: slot.2.model: unknown key"},
+        {"[slot.1]\nmodule = 4057\nfifo_depth = 100\n",
+         ":3: slot.1.fifo_depth: the module in this slot is not a motion module"},
+        {"[slot.1]\nsegment_time_us = 100\nmodule = 4052\n",
+         ":2: slot.1.segment_time_us: the module in this slot is not a motion module"},
+        {"[slot.1]\nnever_ready = true\n",
+         ":2: slot.1.never_ready: the module in this slot is not a motion module"},
+        {"[slot.1]\nmodule = 4053\nfifo_depth = 13\n",
+         ":3: slot.1.fifo_depth: value 13 outside 14 to 65536"},
+        {"[slot.1]\nmodule = 4053\nfifo_depth = 65537\n",
+         ":3: slot.1.fifo_depth: value 65537 outside 14 to 65536"},
+        {"[slot.1]\nmodule = 4053\nsegment_time_us = -1\n",
+         ":3: slot.1.segment_time_us: value -1 outside 0 to 10000000"},
+        {"[slot.1]\nmodule = 4053\nsegment_time_us = 10000001\n",
+         ":3: slot.1.segment_time_us: value 10000001 outside 0 to 10000000"},
+        {"[slot.1]\nmodule = 4053\nnever_ready = \"yes\"\n",
+         ":3: slot.1.never_ready: expected true or false"},
+        {"[slot.1]\nmodule = 4053\ncounts = [1, 2, 3]\n",
+         ":3: slot.1.counts: the module in this slot is not an encoder module"},
+        {"[slot.1]\nmodule = 4053\nindex = 5\n",
+         ":3: slot.1.index: the module in this slot is not an encoder module"},
+        {"[slot.1]\nmodule = 4052\ncounts = [1, 2]\n",
+         ":3: slot.1.counts: expected a list of three integers"},
+        {"[slot.1]\nmodule = 4052\ncounts = 5\n",
+         ":3: slot.1.counts: expected a list of three integers"},
+        {"[slot.1]\nmodule = 4052\ncounts = [1, \"two\", 3]\n",
+         ":3: slot.1.counts: expected a list of three integers"},
+        {"[slot.1]\nmodule = 4052\ncounts = [1, 2, 3.5]\n",
+         ":3: slot.1.counts: expected a list of three integers"},
+        {"[slot.1]\nmodule = 4052\nindex = 256\n", ":3: slot.1.index: value 256 outside 0 to 255"},
+        {"[slot.1]\nmodule = 4052\nindex = -1\n", ":3: slot.1.index: value -1 outside 0 to 255"},
     };
     for (const ErrorCase &c : cases) {
         const std::string file = dir.file("bad.toml", c.toml);
@@ -184,6 +222,67 @@ TEST(Pacsim, SetAndShowChangeAndShowARunningController)
                          "slot 8: 4052 (ID 0x0d) counts 0x0000 0x0000 0x0000 index 0x00\n");
 }
 
+// A controller with a motion module in slot 4 and an encoder module in slot 8.
+constexpr const char *motion_and_encoder = "[slot.4]\n"
+                                           "module = 4053\n"
+                                           "fifo_depth = 1024\n"
+                                           "segment_time_us = 500\n"
+                                           "[slot.8]\n"
+                                           "module = 4052\n"
+                                           "counts = [0, 0x1234, -1]\n"
+                                           "index = 0xfd\n";
+
+TEST(Pacsim, EncoderCountsAndIndexChangeWhileItRuns)
+{
+    TempDir dir;
+    ServedPacsim served(dir.file("m.toml", motion_and_encoder));
+    const std::string idle =
+        "slot 1: empty\nslot 2: empty\nslot 3: empty\n"
+        "slot 4: 4053 (ID 0x0e) position (0, 0), 0 segments, 0 frames rejected\n"
+        "slot 5: empty\nslot 6: empty\nslot 7: empty\n";
+    EXPECT_EQ(served.pacsim({"show"}).out,
+              idle + "slot 8: 4052 (ID 0x0d) counts 0x0000 0x1234 0xffff index 0xfd\n");
+    const std::vector<std::vector<std::string>> changes = {
+        {"set", "8", "count", "1", "-2"}, {"set", "8", "count", "2", "0x10005"},
+        {"set", "8", "move", "3", "3"},   {"set", "8", "move", "2", "-6"},
+        {"set", "8", "index", "5"},
+    };
+    for (const auto &args : changes) {
+        const Outcome o = served.pacsim(args);
+        EXPECT_EQ(o.status, 0) << o.err;
+        EXPECT_EQ(o.out, "");
+    }
+    EXPECT_EQ(served.pacsim({"show"}).out,
+              idle + "slot 8: 4052 (ID 0x0d) counts 0xfffe 0xffff 0x0002 index 0x05\n");
+}
+
+TEST(Pacsim, SvgDrawsTheMotionModulesPath)
+{
+    TempDir dir;
+    const std::string scenario = dir.file("m.toml", motion_and_encoder);
+    {
+        ServedPacsim served(scenario);
+        const Outcome o = served.pacsim({"svg", "4", dir.path() + "/path.svg"});
+        EXPECT_EQ(o.status, 0) << o.err;
+        EXPECT_EQ(o.out, "slot 4: end position (0, 0) after 0 segments\n");
+        EXPECT_TRUE(read_file(dir.path() + "/path.svg").starts_with("<?xml"));
+        const Outcome bad = served.pacsim({"svg", "4", "/nonexistent/path.svg"});
+        EXPECT_EQ(bad.status, 2);
+        EXPECT_EQ(bad.err,
+                  "pacsim: cannot write /nonexistent/path.svg: No such file or directory\n");
+    }
+    const std::string drawn = dir.path() + "/run.svg";
+    const Outcome run = under_pacsim(scenario, {"/bin/true"}, {"--svg", drawn});
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.err, "slot 4: end position (0, 0) after 0 segments\n");
+    EXPECT_NE(read_file(drawn).find("end position (0, 0) after 0 segments</text>"),
+              std::string::npos);
+
+    const Outcome none = under_pacsim(examples("z520.toml"), {"/bin/true"}, {"--svg", drawn});
+    EXPECT_EQ(none.status, 2);
+    EXPECT_EQ(none.err, "pacsim: --svg: " + examples("z520.toml") + " has no motion module\n");
+}
+
 struct ControlError {
     std::vector<std::string> args;
     const char *message;
@@ -193,6 +292,16 @@ TEST(Pacsim, SetRefusesWhatTheControllerCannotDo)
 {
     ServedPacsim served(examples("geode.toml"));
     const ControlError cases[] = {
+        {{"set", "1", "count", "1", "5"}, "pacsim: slot 1 holds no encoder module\n"},
+        {{"set", "8", "count", "4", "5"}, "pacsim: encoder axes are 1 to 3: 4\n"},
+        {{"set", "8", "move", "0", "5"}, "pacsim: encoder axes are 1 to 3: 0\n"},
+        {{"set", "8", "count", "1", "five"}, "pacsim: not a 64-bit number: five\n"},
+        {{"set", "8", "count", "1", "99999999999999999999"},
+         "pacsim: not a 64-bit number: 99999999999999999999\n"},
+        {{"set", "8", "index", "256"}, "pacsim: not a byte: 256\n"},
+        {{"set", "2", "index", "1"}, "pacsim: slot 2 holds no encoder module\n"},
+        {{"svg", "8", "/tmp/x.svg"}, "pacsim: slot 8 holds no motion module\n"},
+        {{"svg", "0", "/tmp/x.svg"}, "pacsim: module slots are 1 to 8: 0\n"},
         {{"set", "1", "inputs", "3"}, "pacsim: slot 1 holds no module with inputs\n"},
         {{"set", "9", "inputs", "3"}, "pacsim: module slots are 1 to 8: 9\n"},
         {{"set", "2", "inputs", "0x1ffffffff"}, "pacsim: not a 32-bit number: 0x1ffffffff\n"},
