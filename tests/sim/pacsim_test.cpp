@@ -1,5 +1,7 @@
 // pacsim as a program: scenario errors, the request trace, exit statuses,
 // serve mode, signal delivery, and a C99 program on the simulator.
+#include "../../include/slotio.h"
+#include "../../sim/common/protocol.h"
 #include "support/process.h"
 
 #include <chrono>
@@ -7,7 +9,10 @@
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
+#include <span>
 #include <sstream>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <thread>
 
 using namespace slotio_test;
@@ -281,6 +286,113 @@ TEST(Pacsim, SvgDrawsTheMotionModulesPath)
     const Outcome none = under_pacsim(examples("z520.toml"), {"/bin/true"}, {"--svg", drawn});
     EXPECT_EQ(none.status, 2);
     EXPECT_EQ(none.err, "pacsim: --svg: " + examples("z520.toml") + " has no motion module\n");
+}
+
+// A client of a served pacsim that speaks the socket protocol itself, so
+// that it can write what no library call writes.
+class RawClient {
+  public:
+    explicit RawClient(const std::string &socket_path)
+    {
+        sockaddr_un addr{};
+        addr.sun_family = AF_UNIX;
+        std::snprintf(addr.sun_path, sizeof addr.sun_path, "%s", socket_path.c_str());
+        fd_ = ::socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0);
+        if (fd_ >= 0 && ::connect(fd_, reinterpret_cast<sockaddr *>(&addr), sizeof addr) != 0) {
+            ::close(fd_);
+            fd_ = -1;
+        }
+    }
+    ~RawClient()
+    {
+        if (fd_ >= 0)
+            ::close(fd_);
+    }
+    RawClient(const RawClient &) = delete;
+    RawClient &operator=(const RawClient &) = delete;
+
+    bool connected() const { return fd_ >= 0; }
+    int open(int slot) { return exchange(pacsim::wire::op_open, slot, O_RDWR, {}); }
+    int write(int slot, uint32_t reg, uint32_t value)
+    {
+        uint32_t words[8] = {};
+        words[1] = value; // the record's value and register words
+        words[6] = reg;
+        return exchange(pacsim::wire::op_request, slot, SLOT_WRITE_REG, words);
+    }
+    void write(int slot, uint32_t reg, const std::vector<uint8_t> &bytes)
+    {
+        for (uint8_t b : bytes)
+            EXPECT_EQ(write(slot, reg, b), 0);
+    }
+
+  private:
+    int exchange(uint32_t op, int slot, uint32_t code, std::span<const uint32_t> words)
+    {
+        pacsim::wire::Message m{};
+        m.op = op;
+        m.slot = slot;
+        m.code = code;
+        m.result = static_cast<int32_t>(::getpid());
+        std::copy(words.begin(), words.end(), m.words);
+        const size_t size = pacsim::wire::header_size + words.size() * sizeof(uint32_t);
+        if (::send(fd_, &m, size, 0) != static_cast<ssize_t>(size) ||
+            ::recv(fd_, &m, sizeof m, 0) <= 0)
+            return -1;
+        return m.result;
+    }
+    int fd_ = -1;
+};
+
+// Both copies of a frame: 00 55 AA code p1..p8 check seq.
+std::vector<uint8_t> frame(uint8_t code, std::array<uint8_t, 8> p, uint8_t seq)
+{
+    uint8_t check = code;
+    for (uint8_t b : p)
+        check ^= b;
+    std::vector<uint8_t> out;
+    for (int copy = 0; copy < 2; ++copy) {
+        out.insert(out.end(), {0x00, 0x55, 0xaa, code});
+        out.insert(out.end(), p.begin(), p.end());
+        out.push_back(copy == 0 ? check : static_cast<uint8_t>(~check));
+        out.push_back(seq);
+    }
+    return out;
+}
+
+TEST(Pacsim, TraceShowsRejectedFramesAndAFullFifo)
+{
+    TempDir dir;
+    const std::string trace = dir.path() + "/trace.txt";
+    {
+        ServedPacsim served(dir.file("m.toml", "[slot.4]\nmodule = 4053\nfifo_depth = 14\n"
+                                               "segment_time_us = 10000000\n"),
+                            {"--trace", trace});
+        RawClient client(served.socket());
+        ASSERT_TRUE(client.connected());
+        ASSERT_EQ(client.open(4), 0);
+        std::vector<uint8_t> bad = frame(16, {0, 1, 0, 2}, 1); // check byte 0x13
+        bad[12] = 0x12;
+        client.write(4, 1, bad);
+        client.write(4, 2, {0, 0});                             // FIFO reset
+        client.write(4, 1, frame(4, {0x01, 0, 0x0f, 0, 0}, 2)); // a long pulse move
+        client.write(4, 1, std::vector<uint8_t>(20, 0x33));     // 14 fit, 6 are lost
+        const Outcome shown = served.pacsim({"show"});
+        // The move runs on real time: where it has got to is not fixed.
+        EXPECT_NE(shown.out.find(", 0 segments, 1 frame rejected\n"), std::string::npos)
+            << shown.out;
+    }
+    std::ifstream in(trace);
+    std::vector<std::string> notes;
+    const std::string mine = "pid " + std::to_string(::getpid()) + ": ";
+    for (std::string line; std::getline(in, line);)
+        if (line.starts_with(mine + "slot 4: "))
+            notes.push_back(line.substr(mine.size()));
+    const std::vector<std::string> expected = {
+        "slot 4: frame rejected: check byte 0x12, expected 0x13",
+        "slot 4: FIFO full (14 bytes): byte 0x33 lost",
+    };
+    EXPECT_EQ(notes, expected);
 }
 
 struct ControlError {

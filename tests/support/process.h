@@ -99,17 +99,24 @@ inline Outcome under_pacsim(const std::string &scenario, std::vector<std::string
 // socket of its own; run() starts programs against it.
 class ServedPacsim {
   public:
-    explicit ServedPacsim(const std::string &scenario)
+    // `options` go before the scenario ("--trace", FILE).
+    explicit ServedPacsim(const std::string &scenario, const std::vector<std::string> &options = {})
     {
         char dir[] = "/tmp/slotio-serve-XXXXXX";
         dir_ = mkdtemp(dir);
         socket_ = dir_ + "/pacsim.sock";
+        std::vector<std::string> argv = {PACSIM_BIN, "serve", "--socket", socket_};
+        argv.insert(argv.end(), options.begin(), options.end());
+        argv.push_back(scenario);
+        std::vector<char *> args;
+        for (std::string &a : argv)
+            args.push_back(a.data());
+        args.push_back(nullptr);
         pid_ = fork();
         if (pid_ == 0) {
             const int null = open("/dev/null", O_WRONLY);
             dup2(null, 2);
-            execl(PACSIM_BIN, PACSIM_BIN, "serve", "--socket", socket_.c_str(), scenario.c_str(),
-                  static_cast<char *>(nullptr));
+            execv(PACSIM_BIN, args.data());
             _exit(127);
         }
         for (int i = 0; i < 500 && access(socket_.c_str(), F_OK) != 0; ++i)
