@@ -31,5 +31,10 @@ echo "== the same on a 5000-series controller: the marker file is created while 
 show $pacsim run examples/geode.toml -- /bin/sh -c \
     'touch "$PACSIM_ROOT/usr/local/etc/ostrel/5000-PAC" && exec build/examples/list_modules'
 
+echo "== motion_demo: a line, a circle and an arc through the motion module's FIFO"
+show $pacsim run --svg build/motion_path.svg examples/motion.toml -- build/examples/motion_demo
+echo "The path is drawn in build/motion_path.svg"
+echo
+
 echo "== slot_tally with no simulator running: every slot device is missing"
 show env PACSIM_SOCKET=/nonexistent/pacsim.sock $tools/slot_tally

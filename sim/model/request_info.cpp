@@ -40,9 +40,11 @@ constexpr const char *word_names[8] = {"signo", "value", "aux", "spare",
 
 void append_words(std::string &out, uint8_t mask, std::span<const uint32_t> words)
 {
+    // The register first: "reg=1 value=0x10" reads as the hardware does.
+    constexpr int order[8] = {6, 0, 1, 2, 4, 5, 7, 3};
     bool first = true;
-    for (int i = 0; i < 8 && i < static_cast<int>(words.size()); ++i) {
-        if (!(mask & (1u << i)))
+    for (int i : order) {
+        if (i >= static_cast<int>(words.size()) || !(mask & (1u << i)))
             continue;
         char buf[48];
         const bool decimal = i == 0 || i == 6; // signal and register numbers

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
@@ -73,6 +74,19 @@ inline Outcome run_program(const std::vector<std::string> &argv,
     waitpid(pid, &st, 0);
     o.status = WIFEXITED(st) ? WEXITSTATUS(st) : 128 + WTERMSIG(st);
     return o;
+}
+
+inline std::string file_text(const std::string &path)
+{
+    std::string out;
+    if (FILE *f = std::fopen(path.c_str(), "r")) {
+        char buf[4096];
+        size_t n;
+        while ((n = std::fread(buf, 1, sizeof buf, f)) > 0)
+            out.append(buf, n);
+        std::fclose(f);
+    }
+    return out;
 }
 
 inline std::string examples(const std::string &name)

@@ -44,3 +44,40 @@ TEST(Examples, ListModulesWithoutPacsim)
 }
 
 } // namespace
+
+namespace {
+
+TEST(Examples, MotionDemoDrawsItsThreePathsToTheEnd)
+{
+    const std::string dir = testing::TempDir();
+    const std::string svg = dir + "/motion_path.svg", trace = dir + "/motion_trace.txt";
+    const Outcome o =
+        under_pacsim(examples("motion.toml"), {std::string(EXAMPLES_BIN_DIR) + "/motion_demo"},
+                     {"--trace", trace, "--svg", svg});
+    EXPECT_EQ(o.out, "line to (4000, 1500)\n"
+                     "circle around (0, -1200), counter-clockwise\n"
+                     "arc to (-2000, 1000), radius 1500, clockwise\n"
+                     "done\n");
+    EXPECT_EQ(o.status, 0) << o.err;
+    EXPECT_NE(o.err.find("slot 1: end position (2000, 2500) after 283 segments\n"),
+              std::string::npos)
+        << o.err;
+    const std::string picture = file_text(svg);
+    EXPECT_TRUE(picture.starts_with("<?xml")) << picture.substr(0, 100);
+    EXPECT_NE(picture.find("<polyline"), std::string::npos);
+    // Every frame was accepted and no byte was lost.
+    const std::string log = file_text(trace);
+    EXPECT_EQ(log.find("rejected"), std::string::npos);
+    EXPECT_EQ(log.find("FIFO full"), std::string::npos);
+    EXPECT_NE(log.find("slot 1 SLOT_WRITE_REG reg=1 value=0x10"), std::string::npos);
+}
+
+TEST(Examples, MotionDemoWithoutAMotionModule)
+{
+    const Outcome o =
+        under_pacsim(examples("geode.toml"), {std::string(EXAMPLES_BIN_DIR) + "/motion_demo"});
+    EXPECT_EQ(o.out, "slot 1 holds no motion module\n");
+    EXPECT_EQ(o.status, 1);
+}
+
+} // namespace
