@@ -151,34 +151,13 @@ unsigned char I4053_ARC_CORE(unsigned char card_no, long x, long y, long r, unsi
 void I4053_INTP_CIRCLE02(unsigned char card_no, long x, long y, unsigned char dir,
                          unsigned int speed, unsigned char const_speed)
 {
-    if (!valid_card(card_no))
-        return;
-    sys.kind = intp_circle;
-    sys.card_no = card_no;
-    sys.x = x;
-    sys.y = y;
-    sys.dir = dir;
-    sys.speed = speed;
-    sys.const_speed = const_speed;
-    state = 1;
-    intp_state_machine();
+    request_path(intp_circle, card_no, x, y, speed, const_speed, sys.r, dir);
 }
 
 void I4053_INTP_ARC02(unsigned char card_no, long x, long y, long r, unsigned char dir,
                       unsigned int speed, unsigned char const_speed)
 {
-    if (!valid_card(card_no))
-        return;
-    sys.kind = intp_arc;
-    sys.card_no = card_no;
-    sys.x = x;
-    sys.y = y;
-    sys.r = r;
-    sys.dir = dir;
-    sys.speed = speed;
-    sys.const_speed = const_speed;
-    state = 1;
-    intp_state_machine();
+    request_path(intp_arc, card_no, x, y, speed, const_speed, r, dir);
 }
 
 } // extern "C"

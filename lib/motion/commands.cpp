@@ -52,6 +52,16 @@ void simple(uint8_t card_no, uint8_t code, uint8_t p1)
     send_frame(card_no, code, p);
 }
 
+// A command whose one parameter byte is p1: on a card of the table it
+// cancels the pending path, then sends the frame.
+void command(uint8_t card_no, uint8_t code, uint8_t p1)
+{
+    if (!valid_card(card_no))
+        return;
+    sys.kind = intp_none;
+    simple(card_no, code, p1);
+}
+
 // Clears the FIFO path before a stop: FIFO reset, then fifteen zero bytes
 // straight into the data port without waiting.
 void stop_preamble(uint8_t card_no)
@@ -113,26 +123,17 @@ extern "C" {
 
 void I4053_LSP_ORG(unsigned char c, unsigned char dir, unsigned char axis)
 {
-    if (!valid_card(c))
-        return;
-    sys.kind = intp_none;
-    simple(c, 1, axis_byte(dir, axis));
+    command(c, 1, axis_byte(dir, axis));
 }
 
 void I4053_HSP_ORG(unsigned char c, unsigned char dir, unsigned char axis)
 {
-    if (!valid_card(c))
-        return;
-    sys.kind = intp_none;
-    simple(c, 2, axis_byte(dir, axis));
+    command(c, 2, axis_byte(dir, axis));
 }
 
 void I4053_HSD_ORG(unsigned char c, unsigned char dir, unsigned char axis)
 {
-    if (!valid_card(c))
-        return;
-    sys.kind = intp_none;
-    simple(c, 3, axis_byte(dir, axis));
+    command(c, 3, axis_byte(dir, axis));
 }
 
 void I4053_LSP_PULSE_MOVE(unsigned char c, unsigned char axis, long pulses)
@@ -153,18 +154,12 @@ void I4053_HSP_PULSE_MOVE(unsigned char c, unsigned char axis, long pulses, unsi
 
 void I4053_LSP_MOVE(unsigned char c, unsigned char dir, unsigned char axis)
 {
-    if (!valid_card(c))
-        return;
-    sys.kind = intp_none;
-    simple(c, 6, axis_byte(dir, axis));
+    command(c, 6, axis_byte(dir, axis));
 }
 
 void I4053_HSP_MOVE(unsigned char c, unsigned char dir, unsigned char axis)
 {
-    if (!valid_card(c))
-        return;
-    sys.kind = intp_none;
-    simple(c, 7, axis_byte(dir, axis));
+    command(c, 7, axis_byte(dir, axis));
 }
 
 void I4053_CSP_MOVE(unsigned char c, unsigned char dir, unsigned char axis, unsigned int speed)
@@ -180,21 +175,9 @@ void I4053_CSP_MOVE(unsigned char c, unsigned char dir, unsigned char axis, unsi
     send_frame(c, 8, p);
 }
 
-void I4053_SLOW_DOWN(unsigned char c, unsigned char axis)
-{
-    if (!valid_card(c))
-        return;
-    sys.kind = intp_none;
-    simple(c, 9, axis & 3);
-}
+void I4053_SLOW_DOWN(unsigned char c, unsigned char axis) { command(c, 9, axis & 3); }
 
-void I4053_SLOW_STOP(unsigned char c, unsigned char axis)
-{
-    if (!valid_card(c))
-        return;
-    sys.kind = intp_none;
-    simple(c, 10, axis & 3);
-}
+void I4053_SLOW_STOP(unsigned char c, unsigned char axis) { command(c, 10, axis & 3); }
 
 void I4053_INTP_PULSE(unsigned char c, int seg_dx, int seg_dy)
 {
@@ -240,51 +223,24 @@ void I4053_SET_VAR(unsigned char c, unsigned char first_setting, unsigned char a
 
 void I4053_SET_DEFDIR(unsigned char c, unsigned char x, unsigned char y)
 {
-    if (!valid_card(c))
-        return;
-    sys.kind = intp_none;
-    simple(c, 33, pair_byte(x, y));
+    command(c, 33, pair_byte(x, y));
 }
 
 void I4053_SET_MODE(unsigned char c, unsigned char x, unsigned char y)
 {
-    if (!valid_card(c))
-        return;
-    sys.kind = intp_none;
-    simple(c, 34, pair_byte(x, y));
+    command(c, 34, pair_byte(x, y));
 }
 
 void I4053_SET_SERVO_ON(unsigned char c, unsigned char x, unsigned char y)
 {
-    if (!valid_card(c))
-        return;
-    sys.kind = intp_none;
-    simple(c, 35, pair_byte(x, y));
+    command(c, 35, pair_byte(x, y));
 }
 
-void I4053_SET_NC(unsigned char c, unsigned char nc)
-{
-    if (!valid_card(c))
-        return;
-    sys.kind = intp_none;
-    simple(c, 37, nc);
-}
+void I4053_SET_NC(unsigned char c, unsigned char nc) { command(c, 37, nc); }
 
-void I4053_STOP_X(unsigned char c)
-{
-    if (!valid_card(c))
-        return;
-    sys.kind = intp_none;
-    simple(c, 49, 1);
-}
+void I4053_STOP_X(unsigned char c) { command(c, 49, 1); }
 
-void I4053_STOP_Y(unsigned char c)
-{
-    if (!valid_card(c))
-        return;
-    sys.kind = intp_none;
-    simple(c, 49, 2);
-}
+void I4053_STOP_Y(unsigned char c) { command(c, 49, 2); }
 
 void I4053_STOP_ALL(unsigned char c)
 {

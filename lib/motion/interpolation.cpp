@@ -70,6 +70,23 @@ unsigned char end_pass()
     return 1;
 }
 
+void request_path(uint8_t kind, uint8_t card_no, int64_t x, int64_t y, uint32_t speed,
+                  uint8_t const_speed, int64_t r, uint8_t dir)
+{
+    if (!valid_card(card_no))
+        return;
+    sys.kind = kind;
+    sys.card_no = card_no;
+    sys.x = x;
+    sys.y = y;
+    sys.r = r;
+    sys.dir = dir;
+    sys.speed = speed;
+    sys.const_speed = const_speed;
+    state = 1;
+    intp_state_machine(); // sets the path up (or refuses it); sends nothing
+}
+
 void reset_engine()
 {
     total_pulse = rem_pulse = 0;
@@ -223,16 +240,7 @@ unsigned char intp_state_machine(void)
 void I4053_INTP_LINE02(unsigned char card_no, long x, long y, unsigned int speed,
                        unsigned char const_speed)
 {
-    if (!valid_card(card_no))
-        return;
-    sys.kind = intp_line;
-    sys.card_no = card_no;
-    sys.x = x;
-    sys.y = y;
-    sys.speed = speed;
-    sys.const_speed = const_speed;
-    state = 1;
-    intp_state_machine();
+    request_path(intp_line, card_no, x, y, speed, const_speed, sys.r, sys.dir);
 }
 
 void I4053_GET_CARD(unsigned char card_no)

@@ -22,4 +22,9 @@ unsigned char end_pass();
 
 void reset_circle_arc();
 
+// Replaces the pending path with a new one and sets it up. The line keeps
+// the arc's radius and direction fields as they were; the circle the radius.
+void request_path(uint8_t kind, uint8_t card_no, int64_t x, int64_t y, uint32_t speed,
+                  uint8_t const_speed, int64_t r, uint8_t dir);
+
 } // namespace slotio::motion

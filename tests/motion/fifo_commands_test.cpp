@@ -1,6 +1,7 @@
 // The motion module's command FIFO, registry and axis commands: the bytes
 // that reach the module.
 #include "motion/motion_fixture.h"
+#include "support/motion_frames.h"
 
 using namespace slotio_test;
 using slotio::sys;
@@ -8,21 +9,6 @@ using slotio::sys;
 namespace {
 
 using Bytes = std::vector<uint8_t>;
-
-Bytes frame_bytes(uint8_t code, std::array<uint8_t, 8> p, uint8_t seq)
-{
-    uint8_t check = code;
-    for (uint8_t b : p)
-        check ^= b;
-    Bytes out;
-    for (int copy = 0; copy < 2; ++copy) {
-        out.insert(out.end(), {0x00, 0x55, 0xaa, code});
-        out.insert(out.end(), p.begin(), p.end());
-        out.push_back(copy == 0 ? check : static_cast<uint8_t>(~check));
-        out.push_back(seq);
-    }
-    return out;
-}
 
 class Fifo : public MotionTest {};
 

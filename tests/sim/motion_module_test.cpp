@@ -3,6 +3,7 @@
 #include "sim/model/controller.h"
 #include "sim/model/motion_module.h"
 #include "slotio.h"
+#include "support/motion_frames.h"
 
 #include <array>
 #include <cstdint>
@@ -26,20 +27,9 @@ constexpr uint8_t X_MOVING = 0x40, Y_MOVING = 0x80;
 using Bytes = std::vector<uint8_t>;
 using Params = std::array<uint8_t, 8>;
 
-// The test's own frame builder: both copies of 00 55 AA code p1..p8 check seq.
 Bytes frame(uint8_t code, const Params &p, uint8_t seq)
 {
-    uint8_t check = code;
-    for (uint8_t b : p)
-        check ^= b;
-    Bytes out;
-    for (int copy = 0; copy < 2; ++copy) {
-        out.insert(out.end(), {0x00, 0x55, 0xaa, code});
-        out.insert(out.end(), p.begin(), p.end());
-        out.push_back(copy == 0 ? check : static_cast<uint8_t>(~check));
-        out.push_back(seq);
-    }
-    return out;
+    return slotio_test::frame_bytes(code, p, seq);
 }
 
 // 16-bit sign and magnitude, high byte first.

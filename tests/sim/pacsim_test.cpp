@@ -2,6 +2,7 @@
 // serve mode, signal delivery, and a C99 program on the simulator.
 #include "../../include/slotio.h"
 #include "../../sim/common/protocol.h"
+#include "support/motion_frames.h"
 #include "support/process.h"
 
 #include <chrono>
@@ -344,22 +345,6 @@ class RawClient {
     int fd_ = -1;
 };
 
-// Both copies of a frame: 00 55 AA code p1..p8 check seq.
-std::vector<uint8_t> frame(uint8_t code, std::array<uint8_t, 8> p, uint8_t seq)
-{
-    uint8_t check = code;
-    for (uint8_t b : p)
-        check ^= b;
-    std::vector<uint8_t> out;
-    for (int copy = 0; copy < 2; ++copy) {
-        out.insert(out.end(), {0x00, 0x55, 0xaa, code});
-        out.insert(out.end(), p.begin(), p.end());
-        out.push_back(copy == 0 ? check : static_cast<uint8_t>(~check));
-        out.push_back(seq);
-    }
-    return out;
-}
-
 TEST(Pacsim, TraceShowsRejectedFramesAndAFullFifo)
 {
     TempDir dir;
@@ -371,12 +356,12 @@ TEST(Pacsim, TraceShowsRejectedFramesAndAFullFifo)
         RawClient client(served.socket());
         ASSERT_TRUE(client.connected());
         ASSERT_EQ(client.open(4), 0);
-        std::vector<uint8_t> bad = frame(16, {0, 1, 0, 2}, 1); // check byte 0x13
+        std::vector<uint8_t> bad = frame_bytes(16, {0, 1, 0, 2}, 1); // check byte 0x13
         bad[12] = 0x12;
         client.write(4, 1, bad);
-        client.write(4, 2, {0, 0});                             // FIFO reset
-        client.write(4, 1, frame(4, {0x01, 0, 0x0f, 0, 0}, 2)); // a long pulse move
-        client.write(4, 1, std::vector<uint8_t>(20, 0x33));     // 14 fit, 6 are lost
+        client.write(4, 2, {0, 0});                                   // FIFO reset
+        client.write(4, 1, frame_bytes(4, {0x01, 0, 0x0f, 0, 0}, 2)); // a long pulse move
+        client.write(4, 1, std::vector<uint8_t>(20, 0x33));           // 14 fit, 6 are lost
         const Outcome shown = served.pacsim({"show"});
         // The move runs on real time: where it has got to is not fixed.
         EXPECT_NE(shown.out.find(", 0 segments, 1 frame rejected\n"), std::string::npos)
