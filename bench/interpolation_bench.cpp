@@ -47,6 +47,8 @@ int no_time(struct timeval *tv)
     return 0;
 }
 int no_sleep(unsigned) { return 0; }
+long no_read(int, void *, unsigned long) { return -1; }
+long no_write(int, const void *, unsigned long) { return -1; }
 
 const slotio::os::Ops instant_module = {
     .open = no_open,
@@ -58,6 +60,8 @@ const slotio::os::Ops instant_module = {
     .stat = no_stat,
     .gettimeofday = no_time,
     .usleep = no_sleep,
+    .read = no_read,
+    .write = no_write,
 };
 
 void set_up()

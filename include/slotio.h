@@ -347,6 +347,112 @@ void I4053_INTP_PROFILE(unsigned char card);
 /* The next segment length at the constant length given. */
 void I4053_INTP_PROFILE_CSPD(unsigned int length);
 
+/* ---- Serial ports --------------------------------------------------------- */
+/* Raw serial ports for the remote-module protocol. speed is a termios speed
+ * code (B9600, B115200, ...), cflags the character size (CS5 to CS8). */
+
+/* Opens (or, for a path already open, reconfigures) a port in raw mode:
+ * parity 0 none, 1 sets the odd flag only, 2 sets the enable flag only; stop
+ * 0 one stop bit, 2 two. VMIN 1, VTIME 0. Returns the descriptor; 0 when the
+ * port cannot be opened or parity or stop is not accepted (the port then
+ * gets its settings back and is closed); -1 when the speed is not accepted. */
+int sio_open(const char *device, unsigned int speed, unsigned int cflags, int parity, int stop);
+
+/* Puts the settings the port had back and closes it: 0, or -1 when close
+ * fails or the descriptor was not opened by sio_open. */
+int sio_close(int fd);
+
+/* Raw or canonical input (canonical: a received CR ends a line). Descriptors
+ * that sio_open did not open are left alone. */
+void sio_set_noncan(int fd);
+void sio_set_canon(int fd);
+
+/* The read timer: VMIN characters, VTIME tenths of a second. */
+void sio_set_timer(int fd, unsigned char vmin, unsigned char vtime);
+
+/* A new speed in both directions, then one CR sent: 0, or -1 (the port is
+ * then closed when the speed was refused). */
+int sio_set_baud(int fd, unsigned int speed);
+
+/* ---- Time of day and deadlines -------------------------------------------- */
+struct timeval;
+
+/* Microseconds and milliseconds since the epoch, on the wall clock. */
+int64_t _time_get_tod(void);
+int64_t _time_get_todMS(void);
+
+/* Sets the deadline `delay_us` microseconds from now. */
+void _time_set_deadline(uint64_t delay_us, struct timeval *deadline);
+
+/* -1 once the deadline is reached (equal counts as reached), 0 before. */
+int _time_out(const struct timeval *deadline);
+
+/* ---- Remote-module ASCII protocol ------------------------------------------ */
+/* Commands and replies end in CR; a checksum is two upper-case hexadecimal
+ * digits of the byte sum before the CR. The checksum routines print trace
+ * lines on standard output. A reply buffer of `size` must hold size + 1 bytes.
+ * Exchange results: > 0 characters received (0 for the sends on success), 0
+ * a time-out, -1 a failure (command too long for a checksum, more than 124
+ * characters; write or read error; wrong reply checksum). */
+
+/* The source up to its first NUL, CR or LF, then CR (and, with _chksum, the
+ * checksum digits before it). Return dst. */
+char *_rmx_gum_cr(char *dst, const char *src);
+char *_rmx_gum_chksum(char *dst, const char *src);
+
+/* 0 when the reply's checksum is right, -1 when not (or when the reply has
+ * no two characters before its end). */
+int _rmx_chksum(const char *reply);
+
+int rmx_send(int fd, const char *command);
+int rmx_send_cs(int fd, const char *command);
+/* One read of up to size bytes. */
+int rmx_read(int fd, char *buffer, int size);
+int rmx_read_cs(int fd, char *buffer, int size);
+/* Characters up to CR; the time taken in microseconds. After a time-out the
+ * characters received stay in the buffer without a terminating NUL. */
+int rmx_readt(int fd, char *buffer, int size, int64_t *elapsed_us);
+int rmx_readt_cs(int fd, char *buffer, int size, int64_t *elapsed_us);
+int rmx_send_read(int fd, const char *command, char *buffer, int size);
+int rmx_send_read_cs(int fd, const char *command, char *buffer, int size);
+int rmx_send_readt(int fd, const char *command, char *buffer, int size, int64_t *elapsed_us);
+int rmx_send_readt_cs(int fd, const char *command, char *buffer, int size, int64_t *elapsed_us);
+
+/* ---- COM ports ------------------------------------------------------------ */
+/* COM 1 is "/dev/ttySA0", COM 2 to 36 "/dev/ttyS0" to "/dev/ttyS34", COM 37
+ * "/dev/ttySA1". Result codes: 0 success; 1 arguments not accepted or the
+ * exchange failed; 2 port number out of range, or (every call but Open_Com)
+ * the port is not open, or Open_Com could not open it; 3 rate not accepted;
+ * 15 time-out; 65535 write failed. Time-outs in tenths of a second (low 8
+ * bits used). Reply buffers hold 251 bytes. */
+
+/* Rate 1200 to 115200 bits per second, data bits 5 to 8, parity 0, 1 or 2,
+ * stop bits 0 (one) or 2 (two). */
+unsigned short Open_Com(signed char port, unsigned int rate, signed char data_bits,
+                        signed char parity, signed char stop_bits);
+unsigned short Close_Com(signed char port);
+/* Sends the command (up to its first CR or LF) with a CR, with or without
+ * checksum (checksum: at most 123 characters). */
+unsigned short Send_Cmd(signed char port, const char *command, unsigned short checksum);
+/* The reply keeps its CR. */
+unsigned short Receive_Cmd(signed char port, char *reply, unsigned short timeout,
+                           unsigned short checksum);
+/* The reply comes back without its CR, always a terminated string; the time
+ * taken in microseconds (low 16 bits). */
+unsigned short Send_Receive_Cmd(signed char port, const char *command, char *reply,
+                                unsigned short timeout, unsigned short checksum,
+                                unsigned short *elapsed_us);
+/* Returns the number of bytes written (65535 when write fails). */
+unsigned short Send_Binary(signed char port, const char *data, int length);
+/* One read of up to size bytes (the buffer holds size + 1). */
+unsigned short Receive_Binary(signed char port, char *buffer, unsigned short timeout,
+                              unsigned short size, void *unused);
+/* Writes the data, then collects reply bytes until reply_length have come or
+ * timeout_ms has passed; returns the number of bytes received (no NUL). */
+unsigned short Send_Receive(signed char port, const char *data, unsigned short data_length,
+                            char *reply, unsigned short reply_length, unsigned short timeout_ms,
+                            unsigned short *elapsed_ms);
+
 #ifdef __cplusplus
 }
 #endif

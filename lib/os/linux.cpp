@@ -18,6 +18,8 @@ int sys_system(const char *command) { return std::system(command); }
 int sys_stat(const char *path, struct stat *st) { return ::stat(path, st); }
 int sys_gettimeofday(struct timeval *tv) { return ::gettimeofday(tv, nullptr); }
 int sys_usleep(unsigned int microseconds) { return ::usleep(microseconds); }
+long sys_read(int fd, void *buffer, unsigned long size) { return ::read(fd, buffer, size); }
+long sys_write(int fd, const void *buffer, unsigned long size) { return ::write(fd, buffer, size); }
 
 } // namespace
 
@@ -31,6 +33,8 @@ const Ops default_ops = {
     .stat = sys_stat,
     .gettimeofday = sys_gettimeofday,
     .usleep = sys_usleep,
+    .read = sys_read,
+    .write = sys_write,
 };
 
 } // namespace slotio::os

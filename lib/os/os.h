@@ -23,6 +23,8 @@ struct Ops {
     int (*stat)(const char *path, struct stat *st);
     int (*gettimeofday)(struct timeval *tv);
     int (*usleep)(unsigned int microseconds);
+    long (*read)(int fd, void *buffer, unsigned long size);
+    long (*write)(int fd, const void *buffer, unsigned long size);
 };
 
 // Defined by exactly one backend linked into the program.
@@ -44,6 +46,11 @@ inline int system(const char *command) { return current->system(command); }
 inline int stat(const char *path, struct stat *st) { return current->stat(path, st); }
 inline int gettimeofday(struct timeval *tv) { return current->gettimeofday(tv); }
 inline int usleep(unsigned int microseconds) { return current->usleep(microseconds); }
+inline long read(int fd, void *buffer, unsigned long size) { return current->read(fd, buffer, size); }
+inline long write(int fd, const void *buffer, unsigned long size)
+{
+    return current->write(fd, buffer, size);
+}
 
 // Microseconds on the seam's clock (wall clock time of day).
 inline int64_t now_us()

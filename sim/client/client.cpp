@@ -284,6 +284,9 @@ int sim_stat(const char *path, struct stat *st)
 // Time is the host's own under pacsim: the models run on real time too.
 int sim_gettimeofday(struct timeval *tv) { return ::gettimeofday(tv, nullptr); }
 int sim_usleep(unsigned int microseconds) { return ::usleep(microseconds); }
+// Serial ports are real pseudo-terminals that pacsim owns.
+long sim_read(int fd, void *buffer, unsigned long size) { return ::read(fd, buffer, size); }
+long sim_write(int fd, const void *buffer, unsigned long size) { return ::write(fd, buffer, size); }
 
 } // namespace
 
@@ -299,6 +302,8 @@ const Ops default_ops = {
     .stat = sim_stat,
     .gettimeofday = sim_gettimeofday,
     .usleep = sim_usleep,
+    .read = sim_read,
+    .write = sim_write,
 };
 
 } // namespace slotio::os

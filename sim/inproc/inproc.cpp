@@ -126,6 +126,20 @@ struct InProcessOps {
         return 0;
     }
 
+    // Reads and writes on real descriptors (pseudo-terminals in the tests),
+    // each taking a request's worth of virtual time.
+    static long read(int fd, void *buffer, unsigned long size)
+    {
+        active->clock.advance(active->request_time_us);
+        return ::read(fd, buffer, size);
+    }
+
+    static long write(int fd, const void *buffer, unsigned long size)
+    {
+        active->clock.advance(active->request_time_us);
+        return ::write(fd, buffer, size);
+    }
+
     static int usleep(unsigned int microseconds)
     {
         active->clock.advance(microseconds);
@@ -145,6 +159,8 @@ const slotio::os::Ops inprocess_ops = {
     .stat = InProcessOps::stat,
     .gettimeofday = InProcessOps::gettimeofday,
     .usleep = InProcessOps::usleep,
+    .read = InProcessOps::read,
+    .write = InProcessOps::write,
 };
 } // namespace
 
