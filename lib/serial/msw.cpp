@@ -1,6 +1,7 @@
 // Remote modules by COM port number: the port-to-device table, numeric line
 // settings, command exchanges with time-outs and numeric result codes, and
 // raw byte exchanges.
+#include "msw.h"
 #include "os/os.h"
 #include "sio.h"
 #include "slotio.h"
@@ -12,7 +13,6 @@
 
 namespace slotio {
 
-// Descriptor per COM port 1 to 50 at index port - 1; 0 while not open.
 std::array<int, 50> _fd{};
 
 namespace msw {

@@ -6,10 +6,12 @@
 #include "support/sim_fixture.h"
 
 #include <cerrno>
+#include <chrono>
 #include <filesystem>
 #include <poll.h>
 #include <pty.h>
 #include <termios.h>
+#include <thread>
 #include <unistd.h>
 
 namespace slotio_test {
@@ -31,9 +33,54 @@ struct Pty {
     }
     ~Pty()
     {
+        wait();
         close(master);
         close(slave);
     }
+
+    // The far end answering on its own: once it has heard `until` from the
+    // program (kept in `heard`), it sends `reply`. The port layer discards
+    // unread input when it sets a timer, so a reply must come after that.
+    void answer(const std::string &reply, const std::string &until = "\r")
+    {
+        wait();
+        heard.clear();
+        responder = std::thread([this, reply, until] {
+            const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(3);
+            while (heard.find(until) == std::string::npos &&
+                   std::chrono::steady_clock::now() < give_up) {
+                pollfd p{master, POLLIN, 0};
+                if (poll(&p, 1, 10) > 0) {
+                    char buf[256];
+                    const ssize_t n = ::read(master, buf, sizeof buf);
+                    if (n > 0)
+                        heard.append(buf, static_cast<size_t>(n));
+                }
+            }
+            put(reply);
+        });
+    }
+
+    // Sends `data` once the program has set the read timer to `vtime`.
+    void send_when_timer_is(cc_t vtime, const std::string &data)
+    {
+        wait();
+        responder = std::thread([this, vtime, data] {
+            const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(3);
+            while (settings().c_cc[VTIME] != vtime && std::chrono::steady_clock::now() < give_up)
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            put(data);
+        });
+    }
+
+    void wait()
+    {
+        if (responder.joinable())
+            responder.join();
+    }
+
+    std::string heard;
+    std::thread responder;
     Pty(const Pty &) = delete;
     Pty &operator=(const Pty &) = delete;
 
