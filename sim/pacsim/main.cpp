@@ -11,6 +11,7 @@
 #include "../common/root.h"
 #include "../model/controller.h"
 #include "../model/motion_module.h"
+#include "com_ports.h"
 #include "scenario.h"
 #include "server.h"
 
@@ -99,6 +100,7 @@ std::FILE *open_trace(const std::string &path)
 struct Simulation {
     pacsim::Controller controller;
     std::unique_ptr<pacsim::SimRoot> root;
+    std::unique_ptr<pacsim::ComPorts> com;
     std::unique_ptr<pacsim::Server> server;
     std::FILE *trace = nullptr;
 
@@ -108,11 +110,14 @@ struct Simulation {
         pacsim::apply(scenario, controller);
         trace = open_trace(trace_path);
         root = std::make_unique<pacsim::SimRoot>(controller.board);
+        com = std::make_unique<pacsim::ComPorts>(scenario.com, controller, *root, trace);
         server = std::make_unique<pacsim::Server>(controller, *root, trace);
+        server->serve_com_ports(*com);
     }
     ~Simulation()
     {
         server.reset();
+        com.reset();
         if (trace && trace != stderr)
             std::fclose(trace);
     }

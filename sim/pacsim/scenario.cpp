@@ -16,6 +16,9 @@ namespace fs = std::filesystem;
 namespace pacsim {
 namespace {
 
+// The longest name a remote module may answer.
+constexpr size_t max_remote_name = 200;
+
 class Reader {
   public:
     explicit Reader(std::string file) : file_(std::move(file)) {}
@@ -218,6 +221,93 @@ void read_module_slot(const Reader &r, const toml::table &t, const std::string &
     read_device(r, t, name, dev, true);
 }
 
+// A number written as a key ("slot.3", "com.12"), within lo to hi; -1 otherwise.
+int numbered_key(std::string_view key, int lo, int hi)
+{
+    int n = 0;
+    const auto [end, ec] = std::from_chars(key.data(), key.data() + key.size(), n);
+    if (ec != std::errc() || end != key.data() + key.size() || n < lo || n > hi)
+        return -1;
+    return n;
+}
+
+// One [[com.N.module]] table.
+RemoteModuleConfig read_remote_module(const Reader &r, const toml::table &t,
+                                      const std::string &name, int port)
+{
+    r.only(t, name + ".", {"address", "name", "slot_fixture", "reply_delay_ms", "fault"});
+    RemoteModuleConfig m;
+    if (const toml::node *n = t.get("address"))
+        m.address = static_cast<int>(r.integer(*n, name + ".address", 0, 255));
+    if (const toml::node *n = t.get("name")) {
+        m.name = r.string(*n, name + ".name");
+        if (m.name.size() > max_remote_name)
+            r.fail(n, name + ".name",
+                   "longer than " + std::to_string(max_remote_name) + " characters");
+        for (char c : m.name)
+            if (c < 0x20 || c > 0x7e)
+                r.fail(n, name + ".name", "printable ASCII characters only");
+    }
+    if (const toml::node *n = t.get("slot_fixture")) {
+        m.slot_fixture = r.boolean(*n, name + ".slot_fixture");
+        if (m.slot_fixture && t.contains("name"))
+            r.fail(n, name + ".slot_fixture", "give either name or slot_fixture, not both");
+        if (m.slot_fixture && port != 1)
+            r.fail(n, name + ".slot_fixture", "the slot test fixture answers on COM 1 only");
+    }
+    if (!m.slot_fixture && !t.contains("name"))
+        r.fail(&t, name, "a module needs a name (or slot_fixture = true)");
+    if (const toml::node *n = t.get("reply_delay_ms"))
+        m.reply_delay_us = r.integer(*n, name + ".reply_delay_ms", 0, 60'000) * 1000;
+    if (const toml::node *n = t.get("fault")) {
+        if (!parse_fault(r.string(*n, name + ".fault"), m.fault))
+            r.fail(n, name + ".fault",
+                   "expected none, silent, bad_checksum, cut_short, no_cr or garbage");
+    }
+    return m;
+}
+
+// [com.N] and its [[com.N.module]] tables.
+void read_com(const Reader &r, const toml::table &com, std::map<int, ComPortConfig> &ports)
+{
+    for (const auto &[key, value] : com) {
+        const std::string name = "com." + std::string(key.str());
+        const int port = numbered_key(key.str(), 1, com_port_count);
+        if (port < 0)
+            r.fail(&value, name, "COM ports are numbered 1 to 37");
+        const toml::table &t = r.table(value, name);
+        r.only(t, name + ".", {"module"});
+        ComPortConfig &cfg = ports[port];
+        const toml::node *modules = t.get("module");
+        if (!modules)
+            continue;
+        // [[com.N.module]] makes a list of tables; a single [com.N.module] is one module.
+        std::vector<std::pair<const toml::table *, std::string>> tables;
+        if (const toml::table *one = modules->as_table()) {
+            tables.emplace_back(one, name + ".module");
+        } else if (const toml::array *list = modules->as_array()) {
+            for (size_t i = 0; i < list->size(); ++i) {
+                const std::string item = name + ".module[" + std::to_string(i) + "]";
+                const toml::node &n = *list->get(i);
+                if (!n.is_table())
+                    r.fail(&n, item, "expected a [[" + name + ".module]] table");
+                tables.emplace_back(n.as_table(), item);
+            }
+        } else {
+            r.fail(modules, name + ".module", "expected [[" + name + ".module]] tables");
+        }
+        for (const auto &[table, item] : tables) {
+            RemoteModuleConfig m = read_remote_module(r, *table, item, port);
+            for (const RemoteModuleConfig &other : cfg.modules)
+                if (other.address == m.address)
+                    r.fail(table->get("address") ? table->get("address") : table, item + ".address",
+                           "address " + std::to_string(m.address) +
+                               " is taken by another module on COM " + std::to_string(port));
+            cfg.modules.push_back(std::move(m));
+        }
+    }
+}
+
 } // namespace
 
 Scenario load_scenario(const std::string &path)
@@ -236,7 +326,7 @@ Scenario load_scenario(const std::string &path)
         throw ScenarioError(out.str());
     }
     const fs::path base = fs::path(path).parent_path();
-    r.only(doc, "", {"board", "controller", "backplane", "interrupt", "slot"});
+    r.only(doc, "", {"board", "controller", "backplane", "interrupt", "slot", "com"});
     if (const toml::node *n = doc.get("board"))
         read_board(r, r.table(*n, "board"), base, s.board);
     if (const toml::node *n = doc.get("controller"))
@@ -248,14 +338,14 @@ Scenario load_scenario(const std::string &path)
     if (const toml::node *n = doc.get("slot")) {
         for (const auto &[key, value] : r.table(*n, "slot")) {
             const std::string name = "slot." + std::string(key.str());
-            int slot = 0;
-            const std::string_view k = key.str();
-            const auto [end, ec] = std::from_chars(k.data(), k.data() + k.size(), slot);
-            if (ec != std::errc() || end != k.data() + k.size() || slot < 1 || slot > 8)
+            const int slot = numbered_key(key.str(), 1, 8);
+            if (slot < 0)
                 r.fail(&value, name, "module slots are numbered 1 to 8");
             read_module_slot(r, r.table(value, name), name, s.slots[slot]);
         }
     }
+    if (const toml::node *n = doc.get("com"))
+        read_com(r, r.table(*n, "com"), s.com);
     return s;
 }
 

@@ -3,6 +3,7 @@
 
 #include "../model/board.h"
 #include "../model/controller.h"
+#include "../model/remote_module.h"
 
 #include <array>
 #include <cstdint>
@@ -10,6 +11,7 @@
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 namespace pacsim {
 
@@ -30,10 +32,17 @@ struct DeviceConfig {
     std::optional<uint8_t> index;
 };
 
+// A COM port the scenario names, with the remote modules on its line (none:
+// the port exists and nobody answers).
+struct ComPortConfig {
+    std::vector<RemoteModuleConfig> modules;
+};
+
 struct Scenario {
     std::string path;
     Board board;
     std::array<DeviceConfig, slot_count> slots;
+    std::map<int, ComPortConfig> com; // by port number, 1 to 37
 };
 
 // One line naming the file, the line and the key: "geode.toml:4: board.cpu: unknown key".

@@ -80,11 +80,20 @@ void Server::run(int watch_fd, const volatile bool &stop, int idle_ms, bool (*id
         const size_t first_client = fds.size();
         for (const Client &c : clients_)
             fds.push_back({c.fd, POLLIN, 0});
-        const int n = ::poll(fds.data(), fds.size(), idle_ms);
+        const size_t first_port = fds.size();
+        if (com_)
+            com_->add_poll_fds(fds);
+        // Wake up for the next reply a remote module owes, if it comes first.
+        const int timeout = com_ ? earlier_timeout(idle_ms, com_->deliver()) : idle_ms;
+        const int n = ::poll(fds.data(), fds.size(), timeout);
         if (n < 0) {
             if (errno == EINTR)
                 continue;
             throw std::runtime_error(std::string("poll: ") + std::strerror(errno));
+        }
+        if (com_) {
+            com_->serve(std::span<const pollfd>(fds).subspan(first_port));
+            com_->deliver();
         }
         if (n == 0) {
             if (idle && idle())
@@ -94,7 +103,7 @@ void Server::run(int watch_fd, const volatile bool &stop, int idle_ms, bool (*id
         if (watch_fd >= 0 && (fds[1].revents & POLLIN))
             return;
         // Clients first, so that nobody waits behind a new connection.
-        for (size_t i = fds.size(); i-- > first_client;) {
+        for (size_t i = first_port; i-- > first_client;) {
             if (!fds[i].revents)
                 continue;
             Client &c = clients_[i - first_client];

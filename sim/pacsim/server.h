@@ -1,9 +1,11 @@
 // pacsim's socket server: any number of client processes, one request at a
-// time, each answered from the controller model.
+// time, each answered from the controller model; and the COM ports'
+// terminals, whose remote modules answer when their replies fall due.
 #pragma once
 
 #include "../common/root.h"
 #include "../model/controller.h"
+#include "com_ports.h"
 
 #include <cstdio>
 #include <string>
@@ -20,6 +22,9 @@ class Server {
 
     // Listens on a Unix socket path; throws std::runtime_error.
     void listen(const std::string &socket_path);
+
+    // Serves the COM ports' terminals too, from now on.
+    void serve_com_ports(ComPorts &ports) { com_ = &ports; }
 
     // Serves until `watch_fd` becomes readable (a child's pidfd; -1 for
     // none) or `stop` turns true. `idle` is called when nothing happened for
@@ -41,6 +46,7 @@ class Server {
     int listen_fd_ = -1;
     std::string socket_path_;
     std::vector<Client> clients_;
+    ComPorts *com_ = nullptr;
     int current_pid_ = 0; // the client being served
 };
 

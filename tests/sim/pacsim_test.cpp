@@ -112,6 +112,41 @@ TEST(Scenario, ErrorsNameTheFileTheLineAndTheKey)
          ":3: slot.1.counts: expected a list of three integers"},
         {"[slot.1]\nmodule = 4052\nindex = 256\n", ":3: slot.1.index: value 256 outside 0 to 255"},
         {"[slot.1]\nmodule = 4052\nindex = -1\n", ":3: slot.1.index: value -1 outside 0 to 255"},
+        {"com = 1\n", ":1: com: expected a table"},
+        {"[com.0]\n", ":1: com.0: COM ports are numbered 1 to 37"},
+        {"[com.38]\n", ":1: com.38: COM ports are numbered 1 to 37"},
+        {"[com.x]\n", ":1: com.x: COM ports are numbered 1 to 37"},
+        {"[com.1]\nmodules = 1\n", ":2: com.1.modules: unknown key"},
+        {"[com.1]\nmodule = 5\n", ":2: com.1.module: expected [[com.1.module]] tables"},
+        {"[com.1]\nmodule = [1]\n", ":2: com.1.module[0]: expected a [[com.1.module]] table"},
+        {"[[com.1.module]]\naddress = 0\n",
+         ":1: com.1.module[0]: a module needs a name (or slot_fixture = true)"},
+        {"[[com.1.module]]\nname = \"a\"\naddress = 256\n",
+         ":3: com.1.module[0].address: value 256 outside 0 to 255"},
+        {"[[com.1.module]]\nname = \"a\"\naddress = -1\n",
+         ":3: com.1.module[0].address: value -1 outside 0 to 255"},
+        {"[[com.1.module]]\nname = 4017\n", ":2: com.1.module[0].name: expected a string"},
+        {"[[com.1.module]]\nname = \"a\\u0001\"\n",
+         ":2: com.1.module[0].name: printable ASCII characters only"},
+        {"[[com.1.module]]\nname = \"a\"\ncolour = 1\n", ":3: com.1.module[0].colour: unknown key"},
+        {"[[com.1.module]]\nname = \"a\"\nfault = \"loud\"\n",
+         ":3: com.1.module[0].fault: expected none, silent, bad_checksum, cut_short, no_cr or "
+         "garbage"},
+        {"[[com.1.module]]\nname = \"a\"\nreply_delay_ms = -1\n",
+         ":3: com.1.module[0].reply_delay_ms: value -1 outside 0 to 60000"},
+        {"[[com.1.module]]\nname = \"a\"\nreply_delay_ms = 1.5\n",
+         ":3: com.1.module[0].reply_delay_ms: expected an integer"},
+        {"[[com.2.module]]\nslot_fixture = true\n",
+         ":2: com.2.module[0].slot_fixture: the slot test fixture answers on COM 1 only"},
+        {"[[com.1.module]]\nslot_fixture = true\nname = \"x\"\n",
+         ":2: com.1.module[0].slot_fixture: give either name or slot_fixture, not both"},
+        {"[[com.1.module]]\nslot_fixture = 1\n",
+         ":2: com.1.module[0].slot_fixture: expected true or false"},
+        {"[[com.1.module]]\nname = \"a\"\n[[com.1.module]]\nname = \"b\"\n",
+         ":3: com.1.module[1].address: address 0 is taken by another module on COM 1"},
+        {"[[com.37.module]]\naddress = 9\nname = \"a\"\n[[com.37.module]]\nname = \"b\"\n"
+         "address = 9\n",
+         ":6: com.37.module[1].address: address 9 is taken by another module on COM 37"},
     };
     for (const ErrorCase &c : cases) {
         const std::string file = dir.file("bad.toml", c.toml);
@@ -414,6 +449,140 @@ TEST(Pacsim, SetRefusesWhatTheControllerCannotDo)
         run_program({PACSIM_BIN, "show"}, {"PACSIM_SOCKET=/nonexistent/pacsim.sock"});
     EXPECT_EQ(nobody.status, 1);
     EXPECT_EQ(nobody.err, "pacsim: no pacsim serving on /nonexistent/pacsim.sock\n");
+}
+
+// Remote modules behind the COM ports, reached by a program that opens the
+// terminal with plain POSIX calls (see com_probe.c).
+const std::string com_probe = std::string(TEST_BIN_DIR) + "/com_probe";
+
+// Lines the probe prints; each reply as one line.
+std::string lines(std::initializer_list<const char *> each)
+{
+    std::string out;
+    for (const char *line : each)
+        out += std::string(line) + "\n";
+    return out;
+}
+
+TEST(RemoteModules, AnswerOnTheTerminalBehindTheirComPort)
+{
+    const Outcome com1 = under_pacsim(
+        examples("serial.toml"), {com_probe, "/dev/ttySA0", "$00M", "$00MD1", "$01M", "$01MD2"});
+    EXPECT_EQ(com1.status, 0) << com1.err;
+    EXPECT_EQ(com1.out,
+              lines({R"("!004017\r")", R"("!0040174D\r")", R"("!014050\r")", R"("!0140504B\r")"}));
+    const Outcome com2 =
+        under_pacsim(examples("serial.toml"), {com_probe, "/dev/ttyS0", "$03M", "$03MD4"});
+    EXPECT_EQ(com2.status, 0) << com2.err;
+    EXPECT_EQ(com2.out, lines({R"("!034060\r")", R"("!0340604E\r")"}));
+}
+
+TEST(RemoteModules, NoAnswerFromAnotherPortOrAddressNorToAWrongChecksum)
+{
+    // What nobody answers is over after the short wait; the last command
+    // shows that the line still works.
+    const Outcome com1 =
+        under_pacsim(examples("serial.toml"),
+                     {com_probe, "-w", "300", "/dev/ttySA0", "$03M", "$02M", "$00MD2", "$00M"});
+    EXPECT_EQ(com1.out, lines({"(nothing)", "(nothing)", "(nothing)", R"("!004017\r")"}));
+    const Outcome com2 =
+        under_pacsim(examples("serial.toml"), {com_probe, "-w", "300", "/dev/ttyS0", "$00M"});
+    EXPECT_EQ(com2.out, lines({"(nothing)"}));
+    // A port the scenario does not name has no device.
+    const Outcome none = under_pacsim(examples("serial.toml"), {com_probe, "/dev/ttyS1", "$00M"});
+    EXPECT_EQ(none.status, 2);
+    EXPECT_EQ(none.out, "cannot use /dev/ttyS1: No such file or directory\n");
+}
+
+TEST(RemoteModules, SilentModuleNeverAnswers)
+{
+    TempDir dir;
+    const std::string trace = dir.path() + "/trace.txt";
+    // A single [com.1.module] table is one module too.
+    const std::string scenario =
+        dir.file("s.toml", "[com.1.module]\nname = \"4017\"\nfault = \"silent\"\n");
+    const Outcome o = under_pacsim(scenario, {com_probe, "-a", "-w", "300", "/dev/ttySA0", "$00M"},
+                                   {"--trace", trace});
+    EXPECT_EQ(o.status, 0) << o.err;
+    EXPECT_EQ(o.out, lines({"(nothing)"}));
+    EXPECT_EQ(read_file(trace), "com 1: \"$00M\\r\" -> no answer: fault silent\n");
+}
+
+TEST(RemoteModules, FaultyRepliesPassTheTerminalByteForByte)
+{
+    TempDir dir;
+    const std::string scenario = dir.file("s.toml", "[[com.1.module]]\n"
+                                                    "address = 0\n"
+                                                    "name = \"4017\"\n"
+                                                    "fault = \"bad_checksum\"\n"
+                                                    "[[com.1.module]]\n"
+                                                    "address = 1\n"
+                                                    "name = \"4050\"\n"
+                                                    "fault = \"cut_short\"\n"
+                                                    "[[com.1.module]]\n"
+                                                    "address = 2\n"
+                                                    "name = \"4017\"\n"
+                                                    "fault = \"no_cr\"\n"
+                                                    "[[com.1.module]]\n"
+                                                    "address = 3\n"
+                                                    "name = \"4060\"\n"
+                                                    "fault = \"garbage\"\n"
+                                                    "reply_delay_ms = 0\n");
+    // Read for the whole second: nothing more may follow what is expected.
+    const Outcome o = under_pacsim(scenario, {com_probe, "-a", "-w", "1000", "/dev/ttySA0",
+                                              "$00MD1", "$00M", "$01MD2", "$02M", "$03MD4"});
+    EXPECT_EQ(o.status, 0) << o.err;
+    EXPECT_EQ(o.out, lines({R"("!0040174E\r")", R"("!004017\r")", R"("!014")", R"("!024017")",
+                            R"("!0340604E\r\xA5~\xFEZ")"}));
+}
+
+TEST(RemoteModules, SlotFixtureNamesTheSelectedSlot)
+{
+    TempDir dir;
+    const std::string scenario = dir.file("s.toml", "[[com.1.module]]\nslot_fixture = true\n");
+    const std::pair<std::vector<std::string>, std::string> cases[] = {
+        {{}, lines({R"("!004045-S?\r")"})}, // nothing selected yet
+        {{"-s", "2"}, lines({R"("!004045-S1\r")", R"("!004045-S1FF\r")"})},
+        {{"-s", "8"}, lines({R"("!004045-S7\r")", R"("!004045-S705\r")"})},
+        {{"-s", "9"}, lines({R"("!004045-S?\r")", R"("!004045-S?0D\r")"})},
+    };
+    for (const auto &[options, expected] : cases) {
+        std::vector<std::string> argv = {com_probe};
+        argv.insert(argv.end(), options.begin(), options.end());
+        argv.insert(argv.end(), {"/dev/ttySA0", "$00M"});
+        if (!options.empty())
+            argv.push_back("$00MD1");
+        const Outcome o = under_pacsim(scenario, argv);
+        EXPECT_EQ(o.status, 0) << o.err;
+        EXPECT_EQ(o.out, expected) << options.size();
+    }
+}
+
+TEST(RemoteModules, TraceShowsEachCommandAndWhatCameOfIt)
+{
+    TempDir dir;
+    const std::string trace = dir.path() + "/trace.txt";
+    const Outcome o =
+        under_pacsim(examples("serial.toml"),
+                     {com_probe, "-w", "300", "/dev/ttySA0", "$00MD1", "$05M"}, {"--trace", trace});
+    EXPECT_EQ(o.status, 0) << o.err;
+    EXPECT_EQ(read_file(trace), "com 1: \"$00MD1\\r\" -> \"!0040174D\\r\"\n"
+                                "com 1: \"$05M\\r\" -> no answer: no module at address 05\n");
+}
+
+TEST(RemoteModules, TerminalStartsRawAndKeepsItsSettingsBetweenPrograms)
+{
+    const std::string probe = com_probe + " -i /dev/ttySA0";
+    const Outcome o =
+        under_pacsim(examples("serial.toml"), {"/bin/sh", "-c", probe + " -b 9600 && " + probe});
+    EXPECT_EQ(o.status, 0) << o.err;
+    const size_t first_end = o.out.find('\n');
+    ASSERT_NE(first_end, std::string::npos) << o.out;
+    // The speed it starts at is the terminal's own; the modes are pacsim's.
+    EXPECT_TRUE(o.out.substr(0, first_end).ends_with(" baud, echo off, canonical off, icrnl off"))
+        << o.out;
+    EXPECT_EQ(o.out.substr(first_end + 1),
+              "found: 9600 baud, echo off, canonical off, icrnl off\n");
 }
 
 TEST(PublicHeader, C99ProgramBuildsAndRunsOnTheSimulator)
