@@ -149,14 +149,6 @@ int ComPorts::deliver()
     return timeout;
 }
 
-std::string ComPorts::terminal(int port) const
-{
-    for (const auto &p : ports_)
-        if (p->number == port)
-            return p->terminal;
-    return {};
-}
-
 int earlier_timeout(int a, int b)
 {
     if (a < 0)

@@ -42,10 +42,6 @@ class ComPorts {
     // one falls due (rounded up), or -1 when none waits.
     int deliver();
 
-    // The slave terminal behind a port ("/dev/pts/3"), "" for a port that the
-    // scenario does not name.
-    std::string terminal(int port) const;
-
   private:
     struct Port {
         int number = 0;

@@ -585,6 +585,39 @@ TEST(RemoteModules, TerminalStartsRawAndKeepsItsSettingsBetweenPrograms)
               "found: 9600 baud, echo off, canonical off, icrnl off\n");
 }
 
+TEST(RemoteModules, TheLibrarysComCallsReachThem)
+{
+    TempDir dir;
+    const std::string com_name = std::string(EXAMPLES_BIN_DIR) + "/com_name";
+    const std::string scenario = dir.file("s.toml", "[[com.1.module]]\n"
+                                                    "name = \"4017\"\n"
+                                                    "[[com.1.module]]\n"
+                                                    "address = 1\n"
+                                                    "name = \"4050\"\n"
+                                                    "fault = \"bad_checksum\"\n"
+                                                    "[[com.1.module]]\n"
+                                                    "address = 2\n"
+                                                    "name = \"4060\"\n"
+                                                    "fault = \"silent\"\n");
+    struct Case {
+        const char *address;
+        const char *plain;   // the line of the exchange without checksum, up to " after"
+        const char *checked; // and with
+    };
+    const Case cases[] = {
+        {"00", R"($00M without checksum: ok, reply "!004017")",
+         R"($00M with checksum: ok, reply "!0040174D")"},
+        {"01", R"($01M without checksum: ok, reply "!014050")", "$01M with checksum: failed"},
+        {"02", "$02M without checksum: no answer", "$02M with checksum: no answer"},
+    };
+    for (const Case &c : cases) {
+        const Outcome o = under_pacsim(scenario, {com_name, c.address});
+        EXPECT_EQ(o.status, 0) << o.err;
+        EXPECT_NE(o.out.find(c.plain), std::string::npos) << o.out;
+        EXPECT_NE(o.out.find(c.checked), std::string::npos) << o.out;
+    }
+}
+
 TEST(PublicHeader, C99ProgramBuildsAndRunsOnTheSimulator)
 {
     const Outcome o =
