@@ -1,5 +1,6 @@
 // pacsim as a program: scenario errors, the request trace, exit statuses,
-// serve mode, signal delivery, and a C99 program on the simulator.
+// serve mode, signal delivery, remote modules behind the COM ports' terminals,
+// and a C99 program on the simulator.
 #include "../../include/slotio.h"
 #include "../../sim/common/protocol.h"
 #include "support/motion_frames.h"
