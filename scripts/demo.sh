@@ -36,5 +36,9 @@ show $pacsim run --svg build/motion_path.svg examples/motion.toml -- build/examp
 echo "The path is drawn in build/motion_path.svg"
 echo
 
+echo "== com_name: the name of the remote module at address 00 on COM port 1, and at 01"
+show $pacsim run --trace - examples/serial.toml -- build/examples/com_name
+show $pacsim run examples/serial.toml -- build/examples/com_name 01
+
 echo "== slot_tally with no simulator running: every slot device is missing"
 show env PACSIM_SOCKET=/nonexistent/pacsim.sock $tools/slot_tally
