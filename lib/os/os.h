@@ -46,7 +46,10 @@ inline int system(const char *command) { return current->system(command); }
 inline int stat(const char *path, struct stat *st) { return current->stat(path, st); }
 inline int gettimeofday(struct timeval *tv) { return current->gettimeofday(tv); }
 inline int usleep(unsigned int microseconds) { return current->usleep(microseconds); }
-inline long read(int fd, void *buffer, unsigned long size) { return current->read(fd, buffer, size); }
+inline long read(int fd, void *buffer, unsigned long size)
+{
+    return current->read(fd, buffer, size);
+}
 inline long write(int fd, const void *buffer, unsigned long size)
 {
     return current->write(fd, buffer, size);

@@ -9,13 +9,13 @@
 namespace pacsim {
 
 class Clock {
-public:
+  public:
     virtual ~Clock() = default;
     virtual int64_t now_us() const = 0;
 };
 
 class RealClock : public Clock {
-public:
+  public:
     int64_t now_us() const override
     {
         using namespace std::chrono;
@@ -24,11 +24,11 @@ public:
 };
 
 class VirtualClock : public Clock {
-public:
+  public:
     int64_t now_us() const override { return now_; }
     void advance(int64_t us) { now_ += us; }
 
-private:
+  private:
     int64_t now_ = 1'000'000'000; // an arbitrary epoch, far from zero
 };
 
