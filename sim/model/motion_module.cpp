@@ -157,16 +157,22 @@ void MotionEngine::watch_input(int64_t t)
         stop_all_now(last, t);
 }
 
-void MotionEngine::stop_all_now(const std::array<uint8_t, frame_size> &frame, int64_t t)
+size_t MotionEngine::discard_input()
 {
-    const size_t pending = fifo_.size() + frame_.size() + replay_.size();
-    counters_.dropped += pending > frame_size ? pending - frame_size : 0;
+    const size_t discarded = fifo_.size() + frame_.size() + replay_.size();
     fifo_.clear();
     frame_.clear();
     replay_.clear();
     taken_ = written_;
     queued_segments_.clear();
     recent_len_ = 0;
+    return discarded;
+}
+
+void MotionEngine::stop_all_now(const std::array<uint8_t, frame_size> &frame, int64_t t)
+{
+    const size_t pending = discard_input();
+    counters_.dropped += pending > frame_size ? pending - frame_size : 0;
     abandon(t);
     ++counters_.accepted;
     last_seq_ = frame[13];
@@ -176,13 +182,7 @@ void MotionEngine::stop_all_now(const std::array<uint8_t, frame_size> &frame, in
 void MotionEngine::reset_fifo(int64_t now)
 {
     advance(now);
-    counters_.dropped += fifo_.size() + frame_.size() + replay_.size();
-    fifo_.clear();
-    frame_.clear();
-    replay_.clear();
-    taken_ = written_;
-    queued_segments_.clear();
-    recent_len_ = 0;
+    counters_.dropped += discard_input();
     last_seq_ = 0;
     overflowing_ = false;
 }

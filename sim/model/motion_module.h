@@ -135,6 +135,8 @@ class MotionEngine {
     void complete_frame(int64_t t);
     void watch_input(int64_t t);
     void stop_all_now(const std::array<uint8_t, frame_size> &frame, int64_t t);
+    // Empties the FIFO and the parser; the number of bytes thrown away.
+    size_t discard_input();
     void execute(const uint8_t *frame, int64_t t);
     void start_motion(Kind kind, Point delta, int axes, int64_t t, bool at_least_one = false);
     void finish(int64_t t);
