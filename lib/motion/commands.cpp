@@ -5,6 +5,7 @@
 #include "commands.h"
 
 #include "fifo.h"
+#include "interpolation.h"
 #include "motion_state.h"
 #include "slot/slot_table.h"
 
@@ -19,8 +20,6 @@ uint8_t axis_byte(uint8_t dir, uint8_t axis)
 }
 
 uint8_t pair_byte(uint8_t x, uint8_t y) { return static_cast<uint8_t>((x & 1) | ((y & 1) << 1)); }
-
-uint64_t magnitude(int64_t v) { return v < 0 ? 0 - static_cast<uint64_t>(v) : v; }
 
 void put16(Params &p, int at, uint32_t v)
 {
@@ -39,7 +38,7 @@ void pulse_move(uint8_t card_no, uint8_t code, uint8_t axis, long pulses, uint32
 {
     Params p{};
     p[0] = static_cast<uint8_t>((axis & 3) | (pulses <= 0 ? 0x10 : 0));
-    put32(p, 1, static_cast<uint32_t>(magnitude(pulses)));
+    put32(p, 1, static_cast<uint32_t>(magnitude64(pulses)));
     if (with_speed)
         put16(p, 5, speed & 0xffff);
     send_frame(card_no, code, p);
@@ -106,7 +105,7 @@ Sent send_segment(uint8_t card_no, int seg_dx, int seg_dy)
     const int64_t values[2] = {seg_dx, seg_dy};
     Params p{};
     for (int i = 0; i < 2; ++i) {
-        const uint64_t m = magnitude(values[i]);
+        const uint64_t m = magnitude64(values[i]);
         if (m > max_segment)
             return Sent::refused;
         put16(p, 2 * i, static_cast<uint32_t>(values[i] < 0 ? (m | 0x8000) : m));
@@ -191,11 +190,11 @@ void I4053_INTP_LINE(unsigned char c, long x, long y)
         return;
     sys.kind = intp_none;
     constexpr uint64_t max_line = 0x7ffff;
-    if ((x == 0 && y == 0) || magnitude(x) > max_line || magnitude(y) > max_line)
+    if ((x == 0 && y == 0) || magnitude64(x) > max_line || magnitude64(y) > max_line)
         return;
     Params p{};
-    put32(p, 0, static_cast<uint32_t>(x < 0 ? magnitude(x) | 0x80000000u : magnitude(x)));
-    put32(p, 4, static_cast<uint32_t>(y < 0 ? magnitude(y) | 0x80000000u : magnitude(y)));
+    put32(p, 0, static_cast<uint32_t>(x < 0 ? magnitude64(x) | 0x80000000u : magnitude64(x)));
+    put32(p, 4, static_cast<uint32_t>(y < 0 ? magnitude64(y) | 0x80000000u : magnitude64(y)));
     send_frame(c, 17, p);
 }
 

@@ -5,6 +5,7 @@
 
 namespace slotio::motion {
 
+// |v| without overflow, also for the most negative value.
 uint64_t magnitude64(int64_t v);
 
 // Whether the speed profile can make progress: a constant segment length
