@@ -9,8 +9,6 @@ using namespace slotio_test;
 
 namespace {
 
-constexpr unsigned char card_no = 6;
-
 // Counters whose bytes the test sets; the control bytes written are kept.
 struct Counters : pacsim::Module {
     Counters() : Module(13) {}
@@ -46,24 +44,9 @@ std::ostream &operator<<(std::ostream &out, const Op &op)
     return out << op.kind << op.reg << "=0x" << std::hex << op.value << std::dec;
 }
 
-class Encoder : public SimTest {
+class Encoder : public ModuleSlotTest<Counters, 6> {
   protected:
-    Counters *enc = nullptr;
-    void SetUp() override
-    {
-        SimTest::SetUp();
-        slotio::motion::reset_state();
-        auto m = std::make_unique<Counters>();
-        enc = m.get();
-        controller.install(card_no, std::move(m));
-        start();
-        ASSERT_EQ(Open_Slot(card_no), 0);
-    }
-    void TearDown() override
-    {
-        slotio::motion::reset_state();
-        SimTest::TearDown();
-    }
+    Counters *&enc = module;
     std::vector<Op> ops()
     {
         std::vector<Op> out;

@@ -99,26 +99,8 @@ class RecordingMotionModule : public pacsim::Module {
     }
 };
 
-class MotionTest : public SimTest {
+class MotionTest : public ModuleSlotTest<RecordingMotionModule, 4> {
   protected:
-    static constexpr int card_no = 4;
-    RecordingMotionModule *module = nullptr;
-
-    void SetUp() override
-    {
-        SimTest::SetUp();
-        slotio::motion::reset_state();
-        auto m = std::make_unique<RecordingMotionModule>();
-        module = m.get();
-        controller.install(card_no, std::move(m));
-        start();
-        ASSERT_EQ(Open_Slot(card_no), 0);
-    }
-    void TearDown() override
-    {
-        slotio::motion::reset_state();
-        SimTest::TearDown();
-    }
     void registered()
     {
         ASSERT_EQ(I4053_REGISTRATION(card_no, 7), 1);

@@ -3,6 +3,7 @@
 #include "sim/model/controller.h"
 #include "sim/model/motion_module.h"
 #include "slotio.h"
+#include "support/model_registers.h"
 #include "support/motion_frames.h"
 
 #include <array>
@@ -102,19 +103,10 @@ class MotionModuleTest : public ::testing::Test {
         notes.clear();
     }
 
-    uint8_t read(uint32_t reg)
-    {
-        uint32_t words[8] = {};
-        words[pacsim::word_reg] = reg;
-        EXPECT_EQ(controller.request(slot, SLOT_READ_REG, words), 0);
-        return static_cast<uint8_t>(words[pacsim::word_value]);
-    }
+    uint8_t read(uint32_t reg) { return slotio_test::model_read(controller, slot, reg); }
     void write(uint32_t reg, uint8_t value)
     {
-        uint32_t words[8] = {};
-        words[pacsim::word_reg] = reg;
-        words[pacsim::word_value] = value;
-        EXPECT_EQ(controller.request(slot, SLOT_WRITE_REG, words), 0);
+        slotio_test::model_write(controller, slot, reg, value);
     }
     void send(const Bytes &bytes)
     {

@@ -2,6 +2,7 @@
 // process-wide state put back to a fresh process's before and after.
 #pragma once
 
+#include "motion/motion_state.h"
 #include "os/os.h"
 #include "sim/inproc/inproc.h"
 #include "slot/platform.h"
@@ -58,6 +59,34 @@ class SimTest : public ::testing::Test {
 
   private:
     std::unique_ptr<pacsim::InProcess> sim_;
+};
+
+} // namespace slotio_test
+
+namespace slotio_test {
+
+// A module of type M in slot `Slot`, opened, with the motion and encoder
+// drivers' process-wide state fresh before and after.
+template <typename M, int Slot> class ModuleSlotTest : public SimTest {
+  protected:
+    static constexpr int card_no = Slot;
+    M *module = nullptr;
+
+    void SetUp() override
+    {
+        SimTest::SetUp();
+        slotio::motion::reset_state();
+        auto m = std::make_unique<M>();
+        module = m.get();
+        controller.install(card_no, std::move(m));
+        start();
+        ASSERT_EQ(Open_Slot(card_no), 0);
+    }
+    void TearDown() override
+    {
+        slotio::motion::reset_state();
+        SimTest::TearDown();
+    }
 };
 
 } // namespace slotio_test
